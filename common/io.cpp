@@ -1,0 +1,35 @@
+#include "io.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+int write_all(int fd, std::span<const char> bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -errno;
+        }
+        bytes = bytes.subspan(static_cast<size_t>(n));
+    }
+    return 0;
+}
+
+ssize_t read_full(int fd, std::span<char> buf)
+{
+    size_t got = 0;
+    while (got < buf.size()) {
+        ssize_t n = ::read(fd, buf.data() + got, buf.size() - got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -errno;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(got);
+}

@@ -1,0 +1,13 @@
+// Whole reads and writes on descriptors: short transfers and EINTR are
+// retried, so a caller sees either everything or an error.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <sys/types.h>
+
+// 0 when every byte was written, else -errno.
+int write_all(int fd, std::span<const char> bytes);
+
+// Reads until `buf` is full or the end of the file. The count read, or -errno.
+ssize_t read_full(int fd, std::span<char> buf);

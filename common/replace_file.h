@@ -1,0 +1,39 @@
+// Replacing a file whole: the new text is written to a temporary file beside
+// the target and renamed over it, so a reader finds either the old text or
+// the new one, never a missing, empty or half-written file. Until commit()
+// succeeds the target is untouched; a replacement dropped before that
+// removes its temporary file.
+#pragma once
+
+#include "unique_fd.h"
+
+#include <climits>
+#include <span>
+#include <sys/stat.h>
+
+class file_replacement {
+    char target_[PATH_MAX];
+    char temp_[PATH_MAX];
+    unique_fd fd_;
+
+public:
+    file_replacement() { target_[0] = temp_[0] = '\0'; }
+    file_replacement(const file_replacement &) = delete;
+    file_replacement &operator=(const file_replacement &) = delete;
+    ~file_replacement();
+
+    // Creates the temporary file. The result takes the mode and owner of
+    // `like` when given (a replaced file keeps its permissions), else those
+    // of a newly created file. 0, or -errno.
+    int begin(const char *target, const struct stat *like = nullptr);
+    int fd() const { return fd_.get(); }
+    // Appends bytes to the new text. 0, or -errno.
+    int write(std::span<const char> bytes);
+    // Puts the new text in place. With `durable`, the data and the rename
+    // reach storage before this returns. 0, or -errno (target unchanged).
+    int commit(bool durable = true);
+};
+
+// The whole replacement in one call. 0, or -errno with the target unchanged.
+int replace_file(const char *target, std::span<const char> text,
+                 const struct stat *like = nullptr, bool durable = true);

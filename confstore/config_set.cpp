@@ -1,0 +1,102 @@
+// Setting one value in configuration text.
+#include "confstore.h"
+#include "messages.h"
+
+#include "file_lock.h"
+#include "out_buffer.h"
+#include "piece_reader.h"
+#include "replace_file.h"
+#include "unique_fd.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+
+namespace {
+
+// A name or value that would break the one-line-per-setting text: a newline
+// would slip in further settings, "=" would move the name's end.
+const char *refusal_for(const char *name, const char *value)
+{
+    if (!*name || std::strpbrk(name, "=\n"))
+        return msg_bad_name;
+    if (std::strchr(value, '\n'))
+        return msg_bad_value;
+    return nullptr;
+}
+
+struct rewrite {
+    out_buffer &out;
+    std::string_view name, value;
+    bool replaced = false, changed = false;
+
+    void put_setting()
+    {
+        out.put(name);
+        out.put("=");
+        out.put(value);
+        out.put("\n");
+    }
+
+    // A piece of 3 bytes or more that holds "=" and whose text before the
+    // first "=" is exactly the name is replaced; everything else is copied.
+    void piece(std::string_view p)
+    {
+        size_t eq = p.size() < 3 ? p.npos : p.find('=');
+        if (eq == p.npos || std::string_view(p.data(), eq) != name) {
+            out.put(p);
+            return;
+        }
+        replaced = true;
+        // name=value\n already: the line stays as it is.
+        if (p.size() != eq + 1 + value.size() + 1 || p.back() != '\n' ||
+            std::string_view(p.data() + eq + 1, value.size()) != value)
+            changed = true;
+        put_setting();
+    }
+};
+
+} // namespace
+
+int config_set(const char *path, const char *name, const char *value)
+{
+    if (const char *refusal = refusal_for(name, value)) {
+        std::fputs(refusal, stdout);
+        return 3;
+    }
+    file_lock lock(path);
+    unique_fd fd(::open(path, O_RDWR | O_CLOEXEC));
+    struct stat st;
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        std::fputs(msg_config_failed, stdout);
+        return 0;
+    }
+    file_replacement next;
+    if (next.begin(path, &st) != 0) {
+        std::fputs(msg_config_failed, stdout);
+        return 2;
+    }
+    out_buffer out(next.fd());
+    rewrite rw{out, name, value};
+    piece_reader in(fd.get());
+    char piece[config_piece_max + 1];
+    char last = '\n';
+    while (size_t n = in.next(piece)) {
+        rw.piece(std::string_view(piece, n));
+        last = piece[n - 1];
+    }
+    if (!rw.replaced) {
+        // A last line without its newline is ended before the new line.
+        if (last != '\n')
+            out.put("\n");
+        rw.put_setting();
+        rw.changed = true;
+    }
+    if (in.failed() || out.flush() != 0 || (rw.changed && next.commit() != 0)) {
+        std::fputs(msg_config_failed, stdout);
+        return 2;
+    }
+    return 0;
+}

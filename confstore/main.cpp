@@ -1,0 +1,87 @@
+// confstore: one command on the device's configuration per run.
+//
+//   confstore c | d | i | s        commit, reset to defaults, restore, show
+//   confstore r NAME               print one value
+//   confstore w NAME VALUE         set one value
+//   confstore y FILE PATTERN NAME  carry a value into another file
+//
+// Only the first character of the command word counts. Every run exits with
+// status 0; callers learn of failures from the printed text.
+#include "confstore.h"
+#include "messages.h"
+
+#include "io.h"
+#include "unique_fd.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// How many arguments (the command word included) each command takes;
+// y accepts and ignores more.
+bool argc_fits(char cmd, int args)
+{
+    switch (cmd) {
+    case 'c': case 'd': case 'i': case 's': return args == 1;
+    case 'r': return args == 2;
+    case 'w': return args == 3;
+    case 'y': return args >= 4;
+    default: return false;
+    }
+}
+
+void show_config()
+{
+    unique_fd fd(::open(working_config_path, O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        std::fputs(msg_show_failed, stdout);
+        return;
+    }
+    // The whole file, up to a zero byte if it holds one, then a newline.
+    char text[8192];
+    ssize_t n;
+    while ((n = read_full(fd.get(), text)) > 0) {
+        size_t len = strnlen(text, static_cast<size_t>(n));
+        std::fwrite(text, 1, len, stdout);
+        if (len < static_cast<size_t>(n) || static_cast<size_t>(n) < sizeof text)
+            break;
+    }
+    std::fputc('\n', stdout);
+}
+
+void run(char cmd, char **args, std::span<char> value)
+{
+    switch (cmd) {
+    case 'c': flash_commit(); break;
+    case 'd': flash_reset(); break;
+    case 'i': flash_restore(value); break;
+    case 's': show_config(); break;
+    case 'r':
+        config_get(working_config_path, args[0], value);
+        std::printf("%s\n", value.data());
+        break;
+    case 'w': config_set(working_config_path, args[0], args[1]); break;
+    case 'y':
+        config_get(working_config_path, args[2], value);
+        patch_lines(args[0], args[1], value.data());
+        break;
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    char value[value_buffer_size] = {};
+    char cmd = argc > 1 ? argv[1][0] : '\0';
+    if (!argc_fits(cmd, argc - 1))
+        std::fputs(msg_refusal, stdout);
+    else
+        run(cmd, argv + 2, value);
+    if (std::fflush(stdout) != 0)
+        std::perror("confstore: standard output");
+    return 0;
+}

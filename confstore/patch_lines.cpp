@@ -1,0 +1,87 @@
+// Carrying a value into another text file of the device.
+#include "confstore.h"
+
+#include "out_buffer.h"
+#include "piece_reader.h"
+#include "replace_file.h"
+#include "unique_fd.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/stat.h>
+
+namespace {
+
+// Target files are read in pieces of at most this many bytes.
+constexpr size_t patch_piece_max = 249;
+
+void report(const char *path, int rc)
+{
+    std::fprintf(stderr, "cannot replace %s: %s\n", path, std::strerror(-rc));
+}
+
+int write_patched(int src, std::string_view pattern, std::string_view value,
+                  out_buffer &a, out_buffer &b)
+{
+    piece_reader in(src);
+    char piece[patch_piece_max + 1];
+    while (size_t n = in.next(piece)) {
+        std::string_view p(piece, n);
+        if (p.find(pattern) != p.npos) {
+            for (out_buffer *o : {&a, &b}) {
+                o->put(pattern);
+                o->put(value);
+                o->put("\n");
+            }
+        } else {
+            a.put(p);
+            b.put(p);
+        }
+    }
+    if (in.failed())
+        return -errno;
+    int rc = a.flush();
+    int rc2 = b.flush();
+    return rc ? rc : rc2;
+}
+
+} // namespace
+
+void patch_lines(const char *path, const char *pattern, const char *value)
+{
+    char copy_path[PATH_MAX];
+    int n = std::snprintf(copy_path, sizeof copy_path, "%sTMP", path);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof copy_path) {
+        report(path, -ENAMETOOLONG);
+        return;
+    }
+    unique_fd src(::open(path, O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (!src || ::fstat(src.get(), &st) != 0) {
+        // A missing target is left alone; only its empty copy appears.
+        if (int rc = replace_file(copy_path, {}); rc != 0)
+            report(copy_path, rc);
+        return;
+    }
+    // Both files take the target's mode and owner: a patched file may hold a key.
+    file_replacement target, copy;
+    int rc = target.begin(path, &st);
+    if (rc == 0)
+        rc = copy.begin(copy_path, &st);
+    if (rc == 0) {
+        out_buffer to_target(target.fd()), to_copy(copy.fd());
+        rc = write_patched(src.get(), pattern, value, to_target, to_copy);
+    }
+    if (rc == 0 && (rc = copy.commit()) != 0) {
+        report(copy_path, rc);
+        return;
+    }
+    if (rc == 0)
+        rc = target.commit();
+    if (rc != 0)
+        report(path, rc);
+}

@@ -1,0 +1,43 @@
+#include "temp_dir.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+
+temp_dir::temp_dir()
+{
+    // Under the build tree, never the host's /tmp.
+    std::string templ = std::string(TEST_WORK_ROOT) + "/unit.XXXXXX";
+    ::mkdir(TEST_WORK_ROOT, 0755);
+    if (!::mkdtemp(templ.data()))
+        throw std::runtime_error("mkdtemp");
+    path_ = templ;
+}
+
+temp_dir::~temp_dir()
+{
+    std::string cmd = "rm -rf '" + path_ + "'";
+    if (std::system(cmd.c_str()) != 0) {
+    }
+}
+
+static std::string full(const temp_dir &d, const std::string &name)
+{
+    return name.starts_with("/") ? name : d / name;
+}
+
+void temp_dir::put(const std::string &name, const std::string &bytes) const
+{
+    std::ofstream out(full(*this, name), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string temp_dir::get(const std::string &name) const
+{
+    std::ifstream in(full(*this, name), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
