@@ -1,1 +1,151 @@
+// confstore as the device's scripts run it: output, status and file bytes.
+#include "device.h"
 
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const char config_path[] = "/tmp/.current_config";
+
+device with_config(const std::string &text)
+{
+    device d;
+    d.files[config_path] = text;
+    d.fetch = {config_path};
+    return d;
+}
+
+TEST(confstore_commands, malformed_command_lines_are_refused)
+{
+    device d = with_config("A=1\n");
+    const char *lines[] = {
+        "confstore", "confstore ''", "confstore D", "confstore x", "confstore R A",
+        "confstore r", "confstore r A B", "confstore w A", "confstore w A 1 2",
+        "confstore s x", "confstore c x", "confstore d x", "confstore i x",
+        "confstore y f p",
+    };
+    for (const char *line : lines) {
+        SCOPED_TRACE(line);
+        device_result r = d.run(std::string(line) + "; echo \"status=$?\"");
+        EXPECT_EQ(r.out, "Bye Bye!!!!\nstatus=0\n");
+        EXPECT_EQ(r.file(config_path), "A=1\n");
+    }
+}
+
+TEST(confstore_commands, only_the_first_letter_of_the_command_counts)
+{
+    device d = with_config("AP_SSID=Office\nB=2\n");
+    device_result r = d.run("confstore read AP_SSID; confstore rx B; confstore r NONE; "
+                            "confstore write B 3; confstore show");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Office\n2\n\nAP_SSID=Office\nB=3\n\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(confstore_commands, missing_working_configuration)
+{
+    device d;
+    d.fetch = {config_path};
+    device_result r = d.run("confstore s; echo \"[$?]\"; confstore r A; confstore w A 1; "
+                            "confstore y /etc/ath/default_config AP_SSID= AP_SSID");
+    EXPECT_EQ(r.out, "Open failure!!![0]\n"
+                     "openfile [/tmp/.current_config] error [No such file or directory]\n\n"
+                     "OPEN CONFIG FALID\n"
+                     "openfile [/tmp/.current_config] error [No such file or directory]\n");
+    EXPECT_FALSE(r.exists(config_path));
+}
+
+TEST(confstore_commands, show_prints_the_whole_file_up_to_a_zero_byte)
+{
+    std::string big;
+    for (int i = 0; big.size() < 10000; ++i)
+        big += "NAME_" + std::to_string(i) + "=value " + std::to_string(i) + "\n";
+    device d = with_config(big);
+    EXPECT_EQ(d.run("confstore s").out, big + "\n");
+
+    d.files[config_path] = std::string("A=1\n\0B=2\n", 9);
+    EXPECT_EQ(d.run("confstore s").out, "A=1\n\n");
+}
+
+TEST(confstore_write, refusals_leave_the_file_unchanged)
+{
+    device d = with_config("A=1\n");
+    device_result r = d.run("confstore w 'A=B' 1; confstore w A \"$(printf '1\\nROOT=x')\"; "
+                            "confstore w '' 1; echo \"[$?]\"");
+    EXPECT_EQ(r.out,
+              "Refused: a setting name must not be empty or hold \"=\" or a newline\n"
+              "Refused: a setting value must not hold a newline\n"
+              "Refused: a setting name must not be empty or hold \"=\" or a newline\n[0]\n");
+    EXPECT_EQ(r.file(config_path), "A=1\n");
+}
+
+TEST(confstore_write, parallel_writers_lose_nothing)
+{
+    device d = with_config("SYS_CHECK=7340215968\n");
+    // Eight writers, twenty rounds each, every name different; a reader
+    // meanwhile must never find the file missing.
+    device_result r = d.run(R"(
+        for w in 1 2 3 4 5 6 7 8; do
+            ( for i in $(seq 1 20); do confstore w "W${w}_$i" "v$w.$i" > /dev/null; done ) &
+        done
+        ( while [ ! -e /tmp/done ]; do [ -e /tmp/.current_config ] || echo missing; done ) &
+        wait %1 %2 %3 %4 %5 %6 %7 %8
+        touch /tmp/done; wait
+        grep -c '^W[1-8]_[0-9]*=v' /tmp/.current_config
+        ls -A /tmp | grep -v -e '^\.current_config' -e '^done$' || true
+    )");
+    EXPECT_EQ(r.out, "160\n");
+    EXPECT_EQ(r.file(config_path).rfind("SYS_CHECK=7340215968\n", 0), 0u);
+}
+
+TEST(confstore_write, full_or_read_only_storage_keeps_the_old_text)
+{
+    std::string text;
+    for (int i = 0; i < 100; ++i)
+        text += "SETTING_" + std::to_string(i) + "=some value\n";  // about 2.4 KiB
+    device d;
+    write_host_file(d.work() + "/seed", text);
+    d.fetch = {config_path};
+    const std::string prologue = "mount -t tmpfs -o size=8k small /tmp && cp " +
+                                 shell_quote(d.work() + "/seed") + " /tmp/.current_config\n";
+
+    device_result full = d.run(prologue + R"sh(
+        dd if=/dev/zero of=/tmp/fill bs=1k count=64 2> /dev/null
+        confstore w SETTING_7 "$(printf '%4000s' changed)"
+        confstore w NEW_SETTING 1
+        rm /tmp/fill; ls -A /tmp)sh");
+    EXPECT_EQ(full.out, "OPEN CONFIG FALID\nOPEN CONFIG FALID\n.current_config\n.current_config.lock\n");
+    EXPECT_EQ(full.file(config_path), text);
+
+    device_result read_only = d.run(prologue + R"(
+        mount -o remount,ro /tmp
+        confstore w SETTING_7 changed; echo "[$?]")");
+    EXPECT_EQ(read_only.out, "OPEN CONFIG FALID\n[0]\n");
+    EXPECT_EQ(read_only.file(config_path), text);
+}
+
+TEST(confstore_patch, carries_a_value_into_a_file_without_a_shell)
+{
+    device d = with_config("AP_SSID=Office Net\nPSK_KEY=s3cret\n");
+    const std::string target = "/etc/ath/we ird;$(touch /tmp/pwned)'.conf";
+    d.files[target] = "ssid=old\n# ssid= set below\nchannel=6\nwpa_passphrase=x\n";
+    d.fetch = {target, target + "TMP", "/tmp/pwned"};
+    device_result r = d.run("chmod 600 " + shell_quote(target) + "\n"
+                            "confstore yank " + shell_quote(target) + " ssid= AP_SSID ignored\n"
+                            "confstore y " + shell_quote(target) + " wpa_passphrase= PSK_KEY\n"
+                            "stat -c %a " + shell_quote(target) + " " + shell_quote(target + "TMP"));
+    const std::string after = "ssid=Office Net\nssid=Office Net\nchannel=6\nwpa_passphrase=s3cret\n";
+    EXPECT_EQ(r.out, "600\n600\n");
+    EXPECT_EQ(r.file(target), after);
+    EXPECT_EQ(r.file(target + "TMP"), after);
+    EXPECT_FALSE(r.exists("/tmp/pwned"));
+
+    // An absent name patches with the empty value.
+    d.files[target] = "ssid=old\nchannel=6\n";
+    r = d.run("confstore y " + shell_quote(target) + " ssid= NOT_THERE");
+    EXPECT_EQ(r.file(target), "ssid=\nchannel=6\n");
+}
+
+} // namespace

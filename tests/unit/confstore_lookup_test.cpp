@@ -1,0 +1,148 @@
+// Trimming and lookup of configuration text.
+#include "confstore.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+namespace {
+
+std::string run_trim(char *(*fn)(char *, const char *), const std::string &in)
+{
+    std::array<char, 300> out{};
+    return fn(out.data(), in.c_str());
+}
+
+TEST(trim, strips_white_space_of_every_kind_on_its_side)
+{
+    struct row { const char *in, *l, *r, *a; };
+    const row rows[] = {
+        {"", "", "", ""},
+        {" \t\n\v\f\r", "", "", ""},
+        {" a b ", "a b ", " a b", "a b"},
+        {"\t\r\nx=1\r\n", "x=1\r\n", "\t\r\nx=1", "x=1"},
+        {"abc", "abc", "abc", "abc"},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE(r.in);
+        EXPECT_EQ(run_trim(l_trim, r.in), r.l);
+        EXPECT_EQ(run_trim(r_trim, r.in), r.r);
+        EXPECT_EQ(run_trim(a_trim, r.in), r.a);
+    }
+}
+
+TEST(trim, same_buffer_for_input_and_output_is_an_assertion_stop)
+{
+    char buf[8] = "x";
+    EXPECT_DEATH(l_trim(buf, buf), "l_trim.*szOutput != szInput");
+    EXPECT_DEATH(r_trim(buf, buf), "r_trim.*szOutput != szInput");
+    // a_trim checks this one through l_trim.
+    EXPECT_DEATH(a_trim(buf, buf), "l_trim.*szOutput != szInput");
+    EXPECT_DEATH(a_trim(buf, nullptr), "a_trim.*szInput != \\(\\(void \\*\\)0\\)");
+}
+
+struct lookup {
+    int rc;
+    std::string value;
+};
+
+lookup get(const temp_dir &d, const std::string &text, const std::string &name)
+{
+    d.put("config", text);
+    std::array<char, value_buffer_size> value{};
+    int rc = config_get((d / "config").c_str(), name.c_str(), value);
+    return {rc, value.data()};
+}
+
+TEST(config_get, finds_the_value_as_the_device_reads_it)
+{
+    temp_dir d;
+    struct row { const char *text, *name; int rc; const char *value; };
+    const row rows[] = {
+        {"AP_SSID=Office\n", "AP_SSID", 1, "Office"},
+        {"  AP_SSID \t=  My Net  \r\n", "AP_SSID", 1, "My Net"},
+        {"AP_SSID=\n", "AP_SSID", 1, ""},
+        {"AP_SSID=   \n", "AP_SSID", 1, "   "},
+        {"AP_SSID X=5\n", "AP_SSID", 1, "5"},
+        {"AP_SSID|X=5\n", "AP_SSID", 1, "5"},
+        {"AP_SSID^X=5\n", "AP_SSID", 1, "5"},
+        {"AP_DEVICE_NAME=ab=cd\n", "AP_DEVICE_NAME", 1, "ab=cd"},
+        {"ap_ssid=x\n", "AP_SSID", 0, ""},
+        {"#AP_SSID=x\n", "AP_SSID", 0, ""},
+        {"#AP_SSID=x\n", "#AP_SSID", 1, "x"},
+        {"AP_SSID\nAP_SSID=x\n", "AP_SSID", 1, "x"},
+        {"\n\nB=2\n", "B", 1, "2"},
+        {"A=1\nA=2\n", "A", 1, "1"},
+        {"=v\n", "", 1, "v"},
+        {"A=1\n=v\n", "", 1, "v"},
+        {"A B=1\n", "A B", 0, ""},
+        {"A=1\n", "A=1", 0, ""},
+        {"A|B=1\n", "A|B", 0, ""},
+        {"LAST=no newline", "LAST", 1, "no newline"},
+        {"", "A", 0, ""},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE(std::string(r.text) + " / " + r.name);
+        lookup got = get(d, r.text, r.name);
+        EXPECT_EQ(got.rc, r.rc);
+        EXPECT_EQ(got.value, r.value);
+    }
+}
+
+TEST(config_get, reads_long_lines_in_pieces_of_255_bytes)
+{
+    temp_dir d;
+    std::string line = "LONG=" + std::string(295, 'v') + "\n";  // 301 bytes
+    lookup got = get(d, line + "B=2\n", "LONG");
+    EXPECT_EQ(got.rc, 1);
+    EXPECT_EQ(got.value, std::string(250, 'v'));
+
+    // The rest of the line is a line of its own: here one that names X.
+    std::string tricky = "LONG=" + std::string(250, 'v') + "X=tail\n";
+    got = get(d, tricky, "X");
+    EXPECT_EQ(got.rc, 1);
+    EXPECT_EQ(got.value, "tail");
+}
+
+TEST(config_get, long_names_match_only_whole)
+{
+    temp_dir d;
+    const std::string name40(40, 'N');
+    const std::string name31(31, 'N');
+    std::string text = name40 + "=forty\n" + name31 + "=thirty-one\n";
+    EXPECT_EQ(get(d, text, name40).value, "forty");
+    EXPECT_EQ(get(d, text, name31).value, "thirty-one");
+    EXPECT_EQ(get(d, text, std::string(32, 'N')).rc, 0);
+}
+
+TEST(config_get, absent_name_and_missing_file_leave_value_untouched)
+{
+    temp_dir d;
+    d.put("config", "A=1\n");
+    std::array<char, value_buffer_size> value{};
+    std::snprintf(value.data(), value.size(), "keep");
+    EXPECT_EQ(config_get((d / "config").c_str(), "B", value), 0);
+    EXPECT_STREQ(value.data(), "keep");
+
+    testing::internal::CaptureStdout();
+    std::string missing = d / "missing";
+    EXPECT_EQ(config_get(missing.c_str(), "A", value), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "openfile [" + missing + "] error [No such file or directory]\n");
+    EXPECT_STREQ(value.data(), "keep");
+}
+
+TEST(config_get, a_value_never_outgrows_a_small_buffer)
+{
+    temp_dir d;
+    d.put("config", "A=" + std::string(200, 'x') + "\n");
+    std::array<char, 16> value;
+    value.fill('#');
+    EXPECT_EQ(config_get((d / "config").c_str(), "A", std::span<char>(value.data(), 8)), 1);
+    EXPECT_STREQ(value.data(), "xxxxxxx");
+    EXPECT_EQ(value[8], '#');
+}
+
+} // namespace

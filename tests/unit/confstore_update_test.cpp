@@ -1,0 +1,190 @@
+// Setting values and patching other files.
+#include "confstore.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct set_result {
+    int rc;
+    std::string out, text;
+};
+
+set_result set(const temp_dir &d, const std::string &text, const char *name, const char *value)
+{
+    d.put("config", text);
+    testing::internal::CaptureStdout();
+    int rc = config_set((d / "config").c_str(), name, value);
+    return {rc, testing::internal::GetCapturedStdout(), d.get("config")};
+}
+
+TEST(config_set, replaces_every_line_of_the_name_or_appends_one)
+{
+    temp_dir d;
+    struct row { const char *text, *name, *value, *after; };
+    const row rows[] = {
+        {"A=1\nB=2\n", "B", "3", "A=1\nB=3\n"},
+        {"A=1\nB=2\n", "N", "4", "A=1\nB=2\nN=4\n"},
+        {"", "N", "4", "N=4\n"},
+        {"B=2\nA=1\nB=7\n", "B", "3", "B=3\nA=1\nB=3\n"},
+        {"B =2\n", "B", "3", "B =2\nB=3\n"},
+        {"  B=2\n", "B", "3", "  B=2\nB=3\n"},
+        {"B=2\n", "B", "", "B=\n"},
+        {"B=2\n", "B", "a b=c", "B=a b=c\n"},
+        {"A=1\n\n#c\nB=2\n", "B", "3", "A=1\n\n#c\nB=3\n"},
+        {"BB=1\nB=2\n", "B", "3", "BB=1\nB=3\n"},
+        // A last line without its newline is ended before the new line.
+        {"A=1", "N", "4", "A=1\nN=4\n"},
+        {"A=1", "A", "2", "A=2\n"},
+        {"B=\n", "B", "3", "B=3\n"},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE(std::string(r.text) + " / " + r.name);
+        set_result got = set(d, r.text, r.name, r.value);
+        EXPECT_EQ(got.rc, 0);
+        EXPECT_EQ(got.out, "");
+        EXPECT_EQ(got.text, r.after);
+    }
+}
+
+TEST(config_set, long_lines_are_handled_piece_by_piece)
+{
+    temp_dir d;
+    // Only the first 255-byte piece of a long line is the setting; the rest
+    // of the old line stays behind as a line of its own.
+    std::string tail(45, 't');
+    std::string long_line = "B=" + std::string(253, 'v') + tail + "\n";
+    EXPECT_EQ(set(d, long_line, "B", "3").text, "B=3\n" + tail + "\n");
+
+    // Names of any length match exactly, never on a prefix.
+    std::string n45(45, 'N');
+    std::string text = n45 + "=1\n" + std::string(39, 'N') + "=2\n";
+    EXPECT_EQ(set(d, text, n45.c_str(), "x").text, n45 + "=x\n" + std::string(39, 'N') + "=2\n");
+}
+
+TEST(config_set, refuses_what_would_break_the_text)
+{
+    temp_dir d;
+    const std::string text = "A=1\n";
+    struct row { const char *name, *value, *message; };
+    const row rows[] = {
+        {"", "1", "Refused: a setting name must not be empty or hold \"=\" or a newline\n"},
+        {"A=B", "1", "Refused: a setting name must not be empty or hold \"=\" or a newline\n"},
+        {"A\nX", "1", "Refused: a setting name must not be empty or hold \"=\" or a newline\n"},
+        {"A", "1\nROOT_PASS=x", "Refused: a setting value must not hold a newline\n"},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE(r.name);
+        set_result got = set(d, text, r.name, r.value);
+        EXPECT_EQ(got.rc, 3);
+        EXPECT_EQ(got.out, r.message);
+        EXPECT_EQ(got.text, text);
+    }
+}
+
+TEST(config_set, missing_file_is_not_created)
+{
+    temp_dir d;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(config_set((d / "none").c_str(), "A", "1"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "OPEN CONFIG FALID\n");
+    EXPECT_NE(access((d / "none").c_str(), F_OK), 0);
+}
+
+TEST(config_set, keeps_mode_and_leaves_no_temporary_file)
+{
+    temp_dir d;
+    d.put("config", "A=1\n");
+    ASSERT_EQ(chmod((d / "config").c_str(), 0640), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(config_set((d / "config").c_str(), "A", "2"), 0);
+    testing::internal::GetCapturedStdout();
+    struct stat st;
+    ASSERT_EQ(stat((d / "config").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    // The directory holds the file and its lock, nothing else.
+    std::string listing;
+    FILE *ls = popen(("ls -A '" + d.path() + "'").c_str(), "r");
+    char buf[256];
+    while (fgets(buf, sizeof buf, ls))
+        listing += buf;
+    pclose(ls);
+    EXPECT_EQ(listing, "config\nconfig.lock\n");
+}
+
+struct patch_result {
+    std::string target, copy;
+};
+
+patch_result patch(const temp_dir &d, const std::string &text, const char *pattern,
+                   const char *value)
+{
+    d.put("target.conf", text);
+    patch_lines((d / "target.conf").c_str(), pattern, value);
+    return {d.get("target.conf"), d.get("target.confTMP")};
+}
+
+TEST(patch_lines, replaces_every_line_holding_the_pattern)
+{
+    temp_dir d;
+    struct row { const char *text, *pattern, *value, *after; };
+    const row rows[] = {
+        {"ssid=old\n# set ssid= here\nchannel=6\n", "ssid=", "Office",
+         "ssid=Office\nssid=Office\nchannel=6\n"},
+        {"ssid=old\nchannel=6\n", "ssid=", "", "ssid=\nchannel=6\n"},
+        {"a\nb\n", "", "v", "v\nv\n"},
+        {"a\nb", "b", "X", "a\nbX\n"},
+        {"no match\n", "zz", "v", "no match\n"},
+        {"", "a", "v", ""},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE(r.text);
+        patch_result got = patch(d, r.text, r.pattern, r.value);
+        EXPECT_EQ(got.target, r.after);
+        EXPECT_EQ(got.copy, r.after);
+    }
+}
+
+TEST(patch_lines, reads_the_target_in_pieces_of_249_bytes)
+{
+    temp_dir d;
+    // The pattern lies in the second piece of the long line: only that
+    // piece is replaced.
+    std::string first(249, 'a');
+    patch_result got = patch(d, first + "key=old\n", "key=", "new");
+    EXPECT_EQ(got.target, first + "key=new\n");
+}
+
+TEST(patch_lines, missing_target_leaves_only_an_empty_copy)
+{
+    temp_dir d;
+    patch_lines((d / "absent").c_str(), "a", "b");
+    EXPECT_NE(access((d / "absent").c_str(), F_OK), 0);
+    EXPECT_EQ(access((d / "absentTMP").c_str(), F_OK), 0);
+    EXPECT_EQ(d.get("absentTMP"), "");
+}
+
+TEST(patch_lines, keeps_permissions_and_takes_paths_literally)
+{
+    temp_dir d;
+    const std::string name = "we ird;$(touch pwned)'\".conf";
+    d.put(name, "psk=old\n");
+    ASSERT_EQ(chmod((d / name).c_str(), 0600), 0);
+    patch_lines((d / name).c_str(), "psk=", "secret");
+    EXPECT_EQ(d.get(name), "psk=secret\n");
+    EXPECT_EQ(d.get(name + "TMP"), "psk=secret\n");
+    EXPECT_NE(access((d / "pwned").c_str(), F_OK), 0);
+    EXPECT_NE(access("pwned", F_OK), 0);
+    for (const std::string &f : {name, name + "TMP"}) {
+        struct stat st;
+        ASSERT_EQ(stat((d / f).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << f;
+    }
+}
+
+} // namespace
