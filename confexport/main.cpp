@@ -1,1 +1,14 @@
-int main() { return 0; }
+// confexport: writes /tmp/buffconfig, the shell copy of the working
+// configuration, for the device's scripts to source. Takes no arguments and
+// ignores any it is given. Exit status 0, or 255 after "open error".
+#include "confexport.h"
+
+#include <cstdio>
+
+int main()
+{
+    int rc = export_config(working_config_path, shell_copy_path, stdout);
+    if (std::fflush(stdout) != 0)
+        std::perror("confexport: standard output");
+    return rc;
+}

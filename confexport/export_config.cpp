@@ -1,0 +1,82 @@
+// The whole export: the working configuration read line by line, the shell
+// copy written as a new file beside the old one and renamed over it at the
+// end, so a script that sources it never meets half a file.
+#include "confexport.h"
+#include "messages.h"
+
+#include "line_reader.h"
+#include "out_buffer.h"
+#include "replace_file.h"
+#include "unique_fd.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void tell_reason(const char *action, const char *path, int err)
+{
+    std::fprintf(stderr, msg_reason_fmt, action, path, std::strerror(err));
+}
+
+int fail(FILE *notices, const char *action, const char *path, int err)
+{
+    std::fputs(msg_failed, notices);
+    tell_reason(action, path, err);
+    return -1;
+}
+
+// A shell copy of our own keeps its permissions. One that someone else left
+// in the shared /tmp, or a link, lends nothing to the file that root's
+// scripts will source.
+const struct stat *own_file(const char *path, struct stat &st)
+{
+    if (::lstat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+        return nullptr;
+    return &st;
+}
+
+// Converts the lines of `in` up to the end of the text. 0, or -errno.
+int convert(int in, out_buffer &out, FILE *notices)
+{
+    line_reader lines(in);
+    std::string_view line;
+    while (!(line = lines.next()).empty()) {
+        export_step step = export_line(line, out);
+        if (step == export_step::secret)
+            std::fprintf(notices, msg_secret_fmt, line.data());
+        else if (step == export_step::end)
+            return 0;
+    }
+    return lines.failed() ? -(errno ? errno : EIO) : 0;
+}
+
+} // namespace
+
+int export_config(const char *from, const char *to, FILE *notices)
+{
+    struct stat st;
+    file_replacement copy;
+    if (int rc = copy.begin(to, own_file(to, st)); rc != 0)
+        return fail(notices, "creating a file beside", to, -rc);
+    out_buffer out(copy.fd());
+    unique_fd in(::open(from, O_RDONLY | O_CLOEXEC));
+    if (in) {
+        if (int rc = convert(in.get(), out, notices); rc != 0)
+            return fail(notices, "reading", from, -rc);
+    } else if (errno == ENOENT) {
+        // No working configuration yet: the shell copy is empty, as always.
+        tell_reason("reading", from, ENOENT);
+    } else {
+        return fail(notices, "reading", from, errno);
+    }
+    if (int rc = out.flush(); rc != 0)
+        return fail(notices, "writing", to, -rc);
+    // /tmp does not outlive a restart, so nothing is gained by syncing it.
+    if (int rc = copy.commit(false); rc != 0)
+        return fail(notices, "replacing", to, -rc);
+    return 0;
+}

@@ -1,0 +1,91 @@
+// One line of configuration text turned into one line that a POSIX shell
+// reads as an assignment and nothing else.
+#include "confexport.h"
+
+#include "out_buffer.h"
+
+#include <cstring>
+
+namespace {
+
+// The key line is left out of the shell copy, which any script may read.
+constexpr std::string_view secret_prefix = "PSK_KEY=";
+
+bool is_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// Bytes that stand for themselves in an unquoted assignment value. Bytes of
+// 0x80 and above (UTF-8) are ordinary characters to the shell.
+bool plain_byte(unsigned char c)
+{
+    return is_letter(c) || is_digit(c) || c >= 0x80 ||
+           (c != 0 && std::strchr("_./:,@%+=-", c) != nullptr);
+}
+
+// Single quotes keep every byte but the quote itself, which is closed,
+// escaped and reopened.
+void put_quoted(std::string_view value, out_buffer &out)
+{
+    out.put("'");
+    size_t from = 0;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\'')
+            continue;
+        out.put(std::string_view(value.data() + from, i - from));
+        out.put("'\\''");
+        from = i + 1;
+    }
+    out.put(std::string_view(value.data() + from, value.size() - from));
+    out.put("'");
+}
+
+} // namespace
+
+std::string_view line_text(std::string_view line)
+{
+    const void *zero = std::memchr(line.data(), '\0', line.size());
+    return zero ? std::string_view(line.data(), static_cast<const char *>(zero) - line.data())
+                : line;
+}
+
+bool shell_name(std::string_view name)
+{
+    if (name.empty() || is_digit(name[0]))
+        return false;
+    for (unsigned char c : name)
+        if (!is_letter(c) && !is_digit(c) && c != '_')
+            return false;
+    return true;
+}
+
+bool shell_plain(std::string_view value)
+{
+    for (unsigned char c : value)
+        if (!plain_byte(c))
+            return false;
+    return true;
+}
+
+export_step export_line(std::string_view line, out_buffer &out)
+{
+    std::string_view text = line_text(line);
+    if (text.starts_with(secret_prefix))
+        return export_step::secret;
+    // An empty line (or one that starts with a zero byte, as the fill after
+    // the text does) ends the configuration text.
+    if (text.size() < 2)
+        return export_step::end;
+    if (text.back() == '\n')
+        text.remove_suffix(1);
+    size_t eq = text.find('=');
+    if (eq == text.npos || !shell_name(std::string_view(text.data(), eq)))
+        return export_step::left_out;
+    std::string_view value(text.data() + eq + 1, text.size() - eq - 1);
+    out.put(std::string_view(text.data(), eq + 1));
+    if (shell_plain(value))
+        out.put(value);
+    else
+        put_quoted(value, out);
+    out.put("\n");
+    return export_step::written;
+}

@@ -1,0 +1,176 @@
+// Conversion of single configuration lines into lines of the shell copy.
+#include "confexport.h"
+
+#include "out_buffer.h"
+#include "unique_fd.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct converted {
+    export_step step;
+    std::string text;
+};
+
+// Runs one line through the converter and collects what it wrote.
+converted convert(const std::string &line)
+{
+    unique_fd fd(::memfd_create("shell-line", MFD_CLOEXEC));
+    EXPECT_TRUE(fd);
+    out_buffer out(fd.get());
+    export_step step = export_line(line, out);
+    EXPECT_EQ(out.flush(), 0);
+    std::string text(static_cast<size_t>(::lseek(fd.get(), 0, SEEK_END)), '\0');
+    EXPECT_EQ(::pread(fd.get(), text.data(), text.size(), 0), static_cast<ssize_t>(text.size()));
+    return {step, text};
+}
+
+struct line_case {
+    std::string in, out;
+};
+
+void expect_written(const std::vector<line_case> &cases)
+{
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.in));
+        converted r = convert(c.in);
+        EXPECT_EQ(r.step, export_step::written);
+        EXPECT_EQ(r.text, c.out);
+    }
+}
+
+void expect_nothing_written(const std::vector<std::string> &lines, export_step step)
+{
+    for (const auto &line : lines) {
+        SCOPED_TRACE(testing::PrintToString(line));
+        converted r = convert(line);
+        EXPECT_EQ(r.step, step);
+        EXPECT_EQ(r.text, "");
+    }
+}
+
+} // namespace
+
+TEST(export_line, plain_values_are_copied_unchanged)
+{
+    expect_written({
+        {"WAN_MODE=wisp\n", "WAN_MODE=wisp\n"},
+        {"PPPOE_USER=\n", "PPPOE_USER=\n"},
+        {"A=x=y\n", "A=x=y\n"},
+        {"LAN_IPADDR=192.168.1.1\n", "LAN_IPADDR=192.168.1.1\n"},
+        {"U=a-b_c.d/e:f,g@h%i+j\n", "U=a-b_c.d/e:f,g@h%i+j\n"},
+        {"AP_SSID=Caf\xc3\xa9\n", "AP_SSID=Caf\xc3\xa9\n"},
+        {"_x9=-1\n", "_x9=-1\n"},
+    });
+}
+
+TEST(export_line, values_with_blanks_are_quoted_as_always)
+{
+    expect_written({
+        {"AP_SSID=My Home AP\n", "AP_SSID='My Home AP'\n"},
+        {"X= \n", "X=' '\n"},
+        {"A=x y=z\n", "A='x y=z'\n"},
+        {"A=  lead and trail  \n", "A='  lead and trail  '\n"},
+    });
+}
+
+TEST(export_line, values_a_shell_would_act_on_are_quoted)
+{
+    expect_written({
+        {"A=a\tb\n", "A='a\tb'\n"},
+        {"A=it's here\n", "A='it'\\''s here'\n"},
+        {"A='\n", "A=''\\'''\n"},
+        {"A=$(reboot)\n", "A='$(reboot)'\n"},
+        {"A=a;reboot\n", "A='a;reboot'\n"},
+        {"A=`reboot`\n", "A='`reboot`'\n"},
+        {"A=a\\b\n", "A='a\\b'\n"},
+        {"A=~\n", "A='~'\n"},
+        {"A=*\n", "A='*'\n"},
+        {"A=x\r\n", "A='x\r'\n"},
+        {"A=\"q\"\n", "A='\"q\"'\n"},
+    });
+}
+
+TEST(export_line, only_the_listed_bytes_stay_unquoted)
+{
+    const std::string listed = "_./:,@%+=-";
+    for (int c = 1; c < 256; ++c) {
+        if (c == '\n')
+            continue;
+        SCOPED_TRACE(c);
+        bool plain = std::isalnum(c) || c >= 0x80 || listed.find(static_cast<char>(c)) != listed.npos;
+        std::string v(1, static_cast<char>(c));
+        std::string quoted = "'" + (c == '\'' ? std::string("'\\''") : v) + "'";
+        EXPECT_EQ(convert("V=" + v + "\n").text, "V=" + (plain ? v : quoted) + "\n");
+    }
+}
+
+TEST(export_line, lines_a_shell_would_run_as_commands_are_left_out)
+{
+    expect_nothing_written({"AP_SSID\n", "=x\n", "=\n", "1A=2\n", " A=1\n", "A B=1\n",
+                            "A-B=1\n", "a.b=1\n", "#A=1\n", "$(reboot)=1\n", "reboot\n"},
+                           export_step::left_out);
+}
+
+TEST(export_line, the_key_line_is_kept_out_and_reported)
+{
+    expect_nothing_written({"PSK_KEY=secret\n", "PSK_KEY=\n", "PSK_KEY=a b\n", "PSK_KEY=x"},
+                           export_step::secret);
+    expect_written({
+        {"WPA_PSK_KEY=x\n", "WPA_PSK_KEY=x\n"},
+        {"psk_key=x\n", "psk_key=x\n"},
+        {"PSK_KEYS=x\n", "PSK_KEYS=x\n"},
+    });
+    EXPECT_EQ(convert(" PSK_KEY=x\n").step, export_step::left_out);
+}
+
+TEST(export_line, a_line_shorter_than_two_characters_ends_the_text)
+{
+    expect_nothing_written({"\n", "A", "", std::string("\0A=1\n", 5), std::string(40, '\0')},
+                           export_step::end);
+    EXPECT_EQ(convert(std::string("A\0=1\n", 5)).step, export_step::end);
+}
+
+TEST(export_line, a_line_without_newline_keeps_its_whole_value)
+{
+    expect_written({
+        {"E=last", "E=last\n"},
+        {"B=x y", "B='x y'\n"},
+        {"B=", "B=\n"},
+    });
+}
+
+TEST(export_line, a_zero_byte_ends_the_line_text)
+{
+    expect_written({
+        {std::string("A=x\0yz\n", 7), "A=x\n"},
+        {std::string("A=x y\0z\n", 8), "A='x y'\n"},
+    });
+    EXPECT_EQ(convert(std::string("PSK_KEY=a\0b\n", 12)).step, export_step::secret);
+}
+
+TEST(export_line, long_lines_are_converted_whole)
+{
+    std::string value(3000, 'v');
+    value[1000] = ' ';
+    value[2999] = '\'';
+    std::string quoted = "'" + value.substr(0, 2999) + "'\\'''";
+    expect_written({
+        {"LONG=" + value + "\n", "LONG=" + quoted + "\n"},
+        {"LONG=" + std::string(2000, 'w') + "\n", "LONG=" + std::string(2000, 'w') + "\n"},
+    });
+}
+
+TEST(line_text, stops_at_the_first_zero_byte)
+{
+    EXPECT_EQ(line_text(std::string_view("ab\0cd", 5)), "ab");
+    EXPECT_EQ(line_text("abc\n"), "abc\n");
+    EXPECT_EQ(line_text(std::string_view("\0", 1)), "");
+}
