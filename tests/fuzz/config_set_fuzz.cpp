@@ -1,0 +1,45 @@
+// The key update over arbitrary text: a stored setting always ends up as a
+// whole line of its own, and a refused one changes nothing.
+#include "confstore.h"
+#include "fuzz_input.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string slurp(const std::string &path)
+{
+    std::string s;
+    FILE *f = std::fopen(path.c_str(), "rb");
+    char buf[4096];
+    size_t n;
+    while (f && (n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    if (f)
+        std::fclose(f);
+    return s;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    fuzz_input in(data, size);
+    std::string name = in.arg(60);
+    std::string value = in.arg(120);
+    std::string path = fuzz_file("config", in.rest);
+    int rc = config_set(path.c_str(), name.c_str(), value.c_str());
+    std::string after = slurp(path);
+    if (rc == 3) {
+        if (after != in.rest)
+            __builtin_trap();
+        return 0;
+    }
+    if (rc != 0)
+        __builtin_trap();
+    std::string line = name + "=" + value + "\n";
+    if (after.rfind(line, 0) != 0 && after.find("\n" + line) == after.npos)
+        __builtin_trap();
+    return 0;
+}
