@@ -1,0 +1,91 @@
+#include "if_query.h"
+
+#include "unique_fd.h"
+
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstring>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+
+namespace {
+
+// A request record naming `ifname`. False when the name cannot fit: a name
+// cut short could name another interface.
+bool if_request(const char *ifname, struct ifreq &req)
+{
+    std::memset(&req, 0, sizeof req);
+    size_t n = std::strlen(ifname);
+    if (n >= sizeof req.ifr_name)
+        return false;
+    std::memcpy(req.ifr_name, ifname, n);
+    return true;
+}
+
+unique_fd if_socket()
+{
+    return unique_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+}
+
+// Existence is tested with SIOCGIFFLAGS first; the flags themselves do not
+// matter, so a down interface keeps answering.
+int if_addr_query(const char *ifname, unsigned long request, addr_text out)
+{
+    std::memcpy(out.data(), no_addr_text, sizeof no_addr_text);
+    struct ifreq req;
+    if (!if_request(ifname, req))
+        return 0;
+    unique_fd s = if_socket();
+    if (!s || ::ioctl(s.get(), SIOCGIFFLAGS, &req) != 0 ||
+        ::ioctl(s.get(), request, &req) != 0)
+        return 0;
+    struct sockaddr_in sin;
+    std::memcpy(&sin, &req.ifr_addr, sizeof sin);
+    if (!::inet_ntop(AF_INET, &sin.sin_addr, out.data(), out.size())) {
+        std::memcpy(out.data(), no_addr_text, sizeof no_addr_text);
+        return 0;
+    }
+    return 1;
+}
+
+} // namespace
+
+int get_if_hwaddr(const char *ifname, struct sockaddr *hwaddr)
+{
+    struct ifreq req;
+    if (!if_request(ifname, req))
+        return 0;
+    unique_fd s = if_socket();
+    if (!s || ::ioctl(s.get(), SIOCGIFFLAGS, &req) != 0 ||
+        ::ioctl(s.get(), SIOCGIFHWADDR, &req) != 0)
+        return 0;
+    std::memcpy(hwaddr, &req.ifr_hwaddr, sizeof *hwaddr);
+    return 1;
+}
+
+int get_if_ipaddr(const char *ifname, addr_text out)
+{
+    return if_addr_query(ifname, SIOCGIFADDR, out);
+}
+
+int get_if_netmask(const char *ifname, addr_text out)
+{
+    return if_addr_query(ifname, SIOCGIFNETMASK, out);
+}
+
+void get_if_mac_text(const char *ifname, mac_text out)
+{
+    // A failed request must not show the address of an interface read
+    // before: start from a zeroed record every time.
+    struct ifreq req;
+    unsigned char mac[6] = {};
+    if (if_request(ifname, req)) {
+        req.ifr_hwaddr.sa_family = AF_INET;
+        unique_fd s = if_socket();
+        if (s && ::ioctl(s.get(), SIOCGIFHWADDR, &req) == 0)
+            std::memcpy(mac, req.ifr_hwaddr.sa_data, sizeof mac);
+    }
+    std::snprintf(out.data(), out.size(), "%.2x:%.2x:%.2x:%.2x:%.2x:%.2x",
+                  mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+}

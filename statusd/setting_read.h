@@ -1,0 +1,24 @@
+// Reading one setting from the device's configuration command: the first
+// line that "cfg -v NAME" prints.
+#pragma once
+
+#include <span>
+
+// How long one read may take before `cfg` is given up on.
+inline constexpr int setting_read_timeout_ms = 2000;
+
+enum class read_result {
+    value,      // a first line arrived and is in the buffer
+    nothing,    // the command printed nothing; the buffer is unchanged
+    timed_out,  // no whole first line in time; the command was ended
+    failed,     // the command could not be run; the buffer is unchanged
+};
+
+// Runs `cfg` (searched on PATH when it holds no slash) as {cfg, "-v", name}
+// without a shell and reads the first line of its output into `value`, by
+// the rules of fgets: at most value.size() - 1 bytes, stopping after a line
+// end, which stays in the text. Only a whole line replaces the old value.
+// The command is always waited for; past `timeout_ms` it is killed with
+// everything it started.
+read_result setting_read(const char *cfg, const char *name, std::span<char> value,
+                         int timeout_ms = setting_read_timeout_ms);
