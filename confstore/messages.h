@@ -9,3 +9,18 @@ inline constexpr char msg_config_failed[] = "OPEN CONFIG FALID\n";
 inline constexpr char msg_bad_name[] =
     "Refused: a setting name must not be empty or hold \"=\" or a newline\n";
 inline constexpr char msg_bad_value[] = "Refused: a setting value must not hold a newline\n";
+
+// Flash synchronisation (c, d, i).
+inline constexpr char msg_commit_same_fmt[] = "BUFF and E2P Same Line1 = %d, Line2 = %d\n";
+inline constexpr char msg_commit_different_fmt[] = "BUFF and E2P Different Line1 = %d, Line2 = %d\n";
+inline constexpr char msg_erase_flash[] = "Erase mtdblack4 now......\n";
+inline constexpr char msg_copy_config[] = "Copy tmp config file to mtdblock4......\n";
+inline constexpr char msg_reset_to_default[] = "Reset to default...\n";
+inline constexpr char msg_copy_defaults[] = "Copy Default config file to mtdblack4......\n";
+inline constexpr char msg_file_open_error[] = "File open error!\n";
+// Failures the lines above do not tell, on standard error: the action, the
+// file, the system's reason.
+inline constexpr char msg_flash_failed_fmt[] = "cannot %s %s: %s\n";
+inline constexpr char msg_flash_kept_fmt[] = "cannot %s %s: %s; the flash copy is left as it was\n";
+inline constexpr char msg_flash_unreadable_fmt[] =
+    "cannot use the flash copy %s: %s; the working configuration is taken from %s\n";

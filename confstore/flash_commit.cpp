@@ -1,0 +1,141 @@
+// Committing the working configuration to the flash copy (c) and resetting
+// the flash copy to the defaults (d).
+//
+// Both build the new image first and write it in one pass, rather than
+// erasing the device and then copying onto it: the device spends the least
+// time without a valid text, and a device that already holds the image is
+// not written at all.
+#include "flash.h"
+#include "flash_device.h"
+#include "flash_text.h"
+#include "messages.h"
+
+#include "file_lock.h"
+#include "unique_fd.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The flash copy's setting lines; 0 when it cannot be read, since the count
+// only chooses between the two ways of committing.
+int flash_lines(const char *device)
+{
+    unique_fd dev(::open(device, O_RDONLY | O_CLOEXEC));
+    int lines = dev ? count_setting_lines(dev.get()) : 0;
+    return lines < 0 ? 0 : lines;
+}
+
+// The counts agree: the working configuration's setting lines, up to its
+// first line without "=", become the text from offset 0. Written in place of
+// the old text, not behind it, so the change persists and no remnant of a
+// longer old text is left.
+void commit_setting_lines(const flash_paths &p, int work)
+{
+    unique_fd dev(::open(p.device, O_RDWR | O_CLOEXEC));
+    if (!dev) {
+        int err = errno;
+        std::fputs(msg_file_open_error, stdout);
+        flash_report("open", p.device, err);
+        return;
+    }
+    flash_text text;
+    int rc = ::lseek(work, 0, SEEK_SET) < 0 ? -errno
+                                            : copy_setting_lines(work, line_source::file, text);
+    if (rc < 0) {
+        flash_report("read", p.working, -rc, true);
+        return;
+    }
+    flash_store(dev.get(), text.bytes(), p.device);
+}
+
+// The counts differ: the whole file becomes the text, lines without "="
+// and all.
+void commit_whole_file(const flash_paths &p, int work)
+{
+    std::fputs(msg_erase_flash, stdout);
+    unique_fd dev(::open(p.device, O_RDWR | O_CLOEXEC));
+    if (!dev) {
+        flash_report("open", p.device, errno);
+        return;
+    }
+    std::fputs(msg_copy_config, stdout);
+    flash_text text;
+    int rc = ::lseek(work, 0, SEEK_SET) < 0 ? -errno : read_whole_file(work, text);
+    if (rc < 0) {
+        flash_report("read", p.working, -rc, true);
+        return;
+    }
+    flash_store(dev.get(), text.bytes(), p.device);
+}
+
+} // namespace
+
+void flash_report(const char *action, const char *path, int err, bool kept)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, kept ? msg_flash_kept_fmt : msg_flash_failed_fmt, action, path,
+                 std::strerror(err));
+}
+
+void flash_store(int fd, std::span<const char> text, const char *device)
+{
+    ssize_t rc = flash_write_image(fd, text);
+    if (rc < 0)
+        flash_report("write", device, static_cast<int>(-rc));
+}
+
+// The flash commands run under the working configuration's lock, which also
+// keeps two of them from writing the flash copy at once.
+void flash_commit(const flash_paths &p)
+{
+    file_lock lock(p.working);
+    unique_fd work(::open(p.working, O_RDONLY | O_CLOEXEC));
+    int line1 = work ? count_setting_lines(work.get()) : -errno;
+    if (line1 < 0) {
+        // Nothing to commit from: the flash copy keeps every saved setting.
+        flash_report(work ? "read" : "open", p.working, -line1, true);
+        return;
+    }
+    int line2 = flash_lines(p.device);
+    if (line1 == line2) {
+        std::printf(msg_commit_same_fmt, line1, line2);
+        commit_setting_lines(p, work.get());
+    } else {
+        std::printf(msg_commit_different_fmt, line1, line2);
+        commit_whole_file(p, work.get());
+    }
+}
+
+void flash_reset(const flash_paths &p)
+{
+    file_lock lock(p.working);
+    std::fputs(msg_reset_to_default, stdout);
+    std::fputs(msg_erase_flash, stdout);
+    unique_fd dev(::open(p.device, O_RDWR | O_CLOEXEC));
+    if (!dev) {
+        flash_report("open", p.device, errno);
+        return;
+    }
+    std::fputs(msg_copy_defaults, stdout);
+    flash_text text;
+    if (int rc = read_whole_file(p.defaults, text); rc < 0) {
+        flash_report("read", p.defaults, -rc, true);
+        return;
+    }
+    flash_store(dev.get(), text.bytes(), p.device);
+}
+
+void flash_commit()
+{
+    flash_commit(device_flash_paths);
+}
+
+void flash_reset()
+{
+    flash_reset(device_flash_paths);
+}
