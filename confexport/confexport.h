@@ -18,7 +18,8 @@ enum class export_step {
     end,       // a line shorter than two characters ends the text
 };
 
-// The part of a line that counts: everything before its first zero byte.
+// The part of a line that counts: everything before its first zero byte, and
+// nothing after its first newline.
 std::string_view line_text(std::string_view line);
 
 // True for a name that a shell takes as the target of an assignment.

@@ -43,9 +43,11 @@ void put_quoted(std::string_view value, out_buffer &out)
 
 std::string_view line_text(std::string_view line)
 {
-    const void *zero = std::memchr(line.data(), '\0', line.size());
-    return zero ? std::string_view(line.data(), static_cast<const char *>(zero) - line.data())
-                : line;
+    if (const void *zero = std::memchr(line.data(), '\0', line.size()))
+        line = std::string_view(line.data(), static_cast<const char *>(zero) - line.data());
+    if (const void *nl = std::memchr(line.data(), '\n', line.size()))
+        line = std::string_view(line.data(), static_cast<const char *>(nl) - line.data() + 1);
+    return line;
 }
 
 bool shell_name(std::string_view name)

@@ -168,9 +168,11 @@ TEST(export_line, long_lines_are_converted_whole)
     });
 }
 
-TEST(line_text, stops_at_the_first_zero_byte)
+TEST(line_text, stops_at_the_first_zero_byte_or_after_the_first_newline)
 {
     EXPECT_EQ(line_text(std::string_view("ab\0cd", 5)), "ab");
     EXPECT_EQ(line_text("abc\n"), "abc\n");
     EXPECT_EQ(line_text(std::string_view("\0", 1)), "");
+    EXPECT_EQ(line_text("A=1\nB=2\n"), "A=1\n");
+    EXPECT_EQ(convert("A=1\n$(reboot)\n").text, "A=1\n");
 }
