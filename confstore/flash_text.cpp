@@ -35,6 +35,8 @@ int flash_text::append(std::span<const char> bytes)
 
 namespace {
 
+constexpr std::span<const char> newline("\n", 1);
+
 // One line as read: at most 255 bytes ending after a newline, whose text ends
 // at its first zero byte.
 struct setting_piece {
@@ -105,13 +107,13 @@ int copy_setting_lines(int fd, line_source from, flash_text &out)
         if (int rc = out.append(text))
             return rc;
         if (flash && p.cut && !out.ends_line())
-            if (int rc = out.append("\n"))
+            if (int rc = out.append(newline))
                 return rc;
     }
     if (in.error())
         return in.error();
     // A last line without its newline stays a line of its own when appended.
-    return flash && !out.ends_line() ? out.append("\n") : 0;
+    return flash && !out.ends_line() ? out.append(newline) : 0;
 }
 
 int read_whole_file(int fd, flash_text &out)

@@ -1,0 +1,126 @@
+// Counting and gathering setting lines, from plain files and from the flash
+// layout (text, then the 00 00 00 FF fill).
+#include "flash_device.h"
+#include "flash_text.h"
+
+#include "temp_dir.h"
+#include "unique_fd.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+// The flash layout written out independently: text, then the fill groups.
+std::string laid_out(const std::string &text)
+{
+    std::string img = text;
+    for (size_t k = text.size(); k < 262144; ++k)
+        img += k % 4 == 3 ? '\xff' : '\0';
+    return img;
+}
+
+struct source {
+    temp_dir dir;
+    unique_fd fd;
+    explicit source(const std::string &bytes)
+    {
+        dir.put("src", bytes);
+        fd.reset(::open((dir / "src").c_str(), O_RDONLY | O_CLOEXEC));
+    }
+};
+
+int count(const std::string &bytes)
+{
+    source s(bytes);
+    return count_setting_lines(s.fd.get());
+}
+
+std::string copy(const std::string &bytes, line_source from)
+{
+    source s(bytes);
+    flash_text out;
+    EXPECT_EQ(copy_setting_lines(s.fd.get(), from, out), 0);
+    return std::string(out.bytes().data(), out.size());
+}
+
+const std::string long_line = "LONG=" + std::string(300, 'x') + "\n";
+
+} // namespace
+
+TEST(count_setting_lines, stops_at_the_first_line_without_an_equals_sign)
+{
+    struct {
+        const char *name;
+        std::string text;
+        int lines;
+    } cases[] = {
+        {"three settings", "A=1\nB=2\nC=3\n", 3},
+        {"empty file", "", 0},
+        {"blank line inside", "A=1\nB=2\n\nC=3\n", 2},
+        {"comment first", "#note\nA=1\n", 0},
+        {"comment holding =", "A=1\n# x = y\nB=2\n", 3},
+        {"last line without newline", "A=1\nB=2", 2},
+        {"continuation of a long line ends the text", long_line + "B=2\n", 1},
+        {"continuation holding = counts", "LONG=" + std::string(260, 'x') + "=y\nB=2\n", 3},
+        {"zero byte ends a line's text", std::string("A=1\0junk\nB=2\n", 13), 2},
+        {"erased flash", laid_out(""), 0},
+        {"flash text without final newline", laid_out("A=1\nB=2"), 2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(count(c.text), c.lines);
+    }
+}
+
+TEST(count_setting_lines, reports_a_source_that_cannot_be_read)
+{
+    temp_dir dir;
+    unique_fd fd(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    EXPECT_EQ(count_setting_lines(fd.get()), -EISDIR);
+    flash_text out;
+    EXPECT_EQ(copy_setting_lines(fd.get(), line_source::flash, out), -EISDIR);
+}
+
+TEST(copy_setting_lines, from_a_file_copies_each_setting_line_as_its_text)
+{
+    EXPECT_EQ(copy("A=1\nB=2\n\nC=3\n", line_source::file), "A=1\nB=2\n");
+    EXPECT_EQ(copy("A=1\nB=2", line_source::file), "A=1\nB=2");
+    EXPECT_EQ(copy(std::string("A=1\0junk\nB=2\n", 13), line_source::file), "A=1B=2\n");
+    EXPECT_EQ(copy(long_line, line_source::file), long_line.substr(0, 255));
+}
+
+TEST(copy_setting_lines, from_flash_never_carries_fill_bytes_into_the_text)
+{
+    // One text length in four ends just before a fill group's 0xFF byte.
+    for (const std::string text : {"A=1\nB=2", "A=1\nB=22", "A=1\nB=222", "A=1\nB=2222"}) {
+        SCOPED_TRACE(text.size() % 4);
+        EXPECT_EQ(copy(laid_out(text), line_source::flash), text + "\n");
+        EXPECT_EQ(copy(laid_out(text + "\n"), line_source::flash), text + "\n");
+    }
+}
+
+TEST(copy_setting_lines, from_flash_ends_every_line_it_restores)
+{
+    EXPECT_EQ(copy(laid_out("SYS_CHECK=7340215968\nA=1\n\nB=2\n"), line_source::flash),
+              "SYS_CHECK=7340215968\nA=1\n");
+    EXPECT_EQ(copy(laid_out(long_line), line_source::flash), long_line.substr(0, 255) + "\n");
+    EXPECT_EQ(copy(std::string("A=1\0junk\nB=2\n", 13), line_source::flash), "A=1\nB=2\n");
+    EXPECT_EQ(copy("A=1", line_source::flash), "A=1\n");
+    EXPECT_EQ(copy(laid_out(""), line_source::flash), "");
+}
+
+TEST(flash_image_bytes, lays_the_text_then_fill_groups_aligned_to_the_offset)
+{
+    const std::string text = "A=1\nB=2";
+    std::string expected = laid_out(text);
+    EXPECT_EQ(flash_image_size(text.size()), 262144u);
+    EXPECT_EQ(flash_image_size(300000), 300000u);
+    for (size_t offset : {0u, 3u, 5u, 7u, 262100u}) {
+        SCOPED_TRACE(offset);
+        std::string out(44, '?');
+        flash_image_bytes(std::span<const char>(text.data(), text.size()), offset, out);
+        EXPECT_EQ(out, expected.substr(offset, 44));
+    }
+}
