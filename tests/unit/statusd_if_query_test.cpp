@@ -1,0 +1,93 @@
+// Interface queries against the kernel, on the loopback interface that every
+// network namespace has, and on names that do not exist.
+#include "if_query.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <net/if.h>
+#include <net/if_arp.h>
+#include <string>
+
+namespace {
+
+TEST(get_if_ipaddr, loopback_reports_its_address_and_netmask)
+{
+    char addr[addr_text_size], mask[addr_text_size];
+    EXPECT_EQ(get_if_ipaddr("lo", addr), 1);
+    EXPECT_EQ(get_if_netmask("lo", mask), 1);
+    EXPECT_STREQ(addr, "127.0.0.1");
+    EXPECT_STREQ(mask, "255.0.0.0");
+}
+
+TEST(get_if_ipaddr, absent_or_unfit_names_give_no_address_over_earlier_answers)
+{
+    const std::string too_long(IFNAMSIZ, 'l');
+    for (const char *name : {"nosuch0", "", too_long.c_str()}) {
+        SCOPED_TRACE(name);
+        char addr[addr_text_size], mask[addr_text_size];
+        ASSERT_EQ(get_if_ipaddr("lo", addr), 1);
+        ASSERT_EQ(get_if_netmask("lo", mask), 1);
+        EXPECT_EQ(get_if_ipaddr(name, addr), 0);
+        EXPECT_EQ(get_if_netmask(name, mask), 0);
+        EXPECT_STREQ(addr, "0.0.0.0");
+        EXPECT_STREQ(mask, "0.0.0.0");
+    }
+}
+
+TEST(get_if_hwaddr, reports_presence_and_leaves_the_record_alone_when_absent)
+{
+    struct sockaddr rec;
+    std::memset(&rec, 0x5a, sizeof rec);
+    EXPECT_EQ(get_if_hwaddr("lo", &rec), 1);
+    EXPECT_EQ(rec.sa_family, ARPHRD_LOOPBACK);
+
+    std::memset(&rec, 0x5a, sizeof rec);
+    const std::string too_long(IFNAMSIZ, 'l');
+    for (const char *name : {"nosuch0", too_long.c_str()}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(get_if_hwaddr(name, &rec), 0);
+        const auto *bytes = reinterpret_cast<const unsigned char *>(&rec);
+        for (size_t i = 0; i < sizeof rec; i++)
+            ASSERT_EQ(bytes[i], 0x5a) << "byte " << i;
+    }
+}
+
+// An interface of this machine with a real hardware address, if there is one.
+std::string interface_with_mac(std::string &mac)
+{
+    std::string found;
+    struct if_nameindex *all = if_nameindex();
+    for (struct if_nameindex *i = all; all && i->if_name; i++) {
+        std::ifstream in(std::string("/sys/class/net/") + i->if_name + "/address");
+        std::string text;
+        if (std::getline(in, text) && text.size() == 17 && text != "00:00:00:00:00:00") {
+            found = i->if_name;
+            mac = text;
+            break;
+        }
+    }
+    if_freenameindex(all);
+    return found;
+}
+
+TEST(get_if_mac_text, gives_lower_case_colon_text_and_zeros_when_unreadable)
+{
+    char mac[mac_text_size];
+    std::string expected;
+    std::string name = interface_with_mac(expected);
+    if (name.empty())
+        GTEST_SKIP() << "no interface with a hardware address here";
+    get_if_mac_text(name.c_str(), mac);
+    EXPECT_EQ(std::string(mac), expected) << name;
+
+    // A failed read right after must not repeat that address.
+    get_if_mac_text("nosuch0", mac);
+    EXPECT_STREQ(mac, "00:00:00:00:00:00");
+    get_if_mac_text(name.c_str(), mac);
+    get_if_mac_text(std::string(IFNAMSIZ, 'l').c_str(), mac);
+    EXPECT_STREQ(mac, "00:00:00:00:00:00");
+}
+
+} // namespace
