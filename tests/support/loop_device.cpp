@@ -7,9 +7,10 @@
 #include <fstream>
 #include <sstream>
 
-loop_device::loop_device(const std::string &image)
+loop_device::loop_device(const std::string &image, bool read_only)
 {
-    std::string cmd = "losetup -f --show " + shell_quote(image) + " 2>/dev/null";
+    std::string cmd = std::string("losetup -f --show ") + (read_only ? "-r " : "") +
+                      shell_quote(image) + " 2>/dev/null";
     FILE *p = ::popen(cmd.c_str(), "r");
     if (!p)
         return;

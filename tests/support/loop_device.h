@@ -8,8 +8,9 @@ class loop_device {
     std::string path_;
 
 public:
-    // Attaches `image` (losetup -f --show); path() is empty when that failed.
-    explicit loop_device(const std::string &image);
+    // Attaches `image` (losetup -f --show), read-only if asked; path() is
+    // empty when that failed.
+    explicit loop_device(const std::string &image, bool read_only = false);
     ~loop_device();
     loop_device(const loop_device &) = delete;
     loop_device &operator=(const loop_device &) = delete;

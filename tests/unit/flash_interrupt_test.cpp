@@ -9,6 +9,7 @@
 #include "unique_fd.h"
 
 #include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>

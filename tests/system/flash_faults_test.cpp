@@ -1,0 +1,183 @@
+// The flash commands when the flash device is missing, unreadable, read-only
+// or too small: saved settings are never destroyed, the device can still
+// start from the defaults, and every failure is told on standard error.
+#include "device.h"
+#include "loop_device.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+const std::string working = "/tmp/.current_config";
+const std::string saved = "SYS_CHECK=7340215968\nAP_SSID=Saved\nAP_CHMODE=11NGHT20\n";
+
+std::string laid_out(const std::string &text)
+{
+    std::string img = text;
+    for (size_t k = text.size(); k < 262144; ++k)
+        img += k % 4 == 3 ? '\xff' : '\0';
+    return img;
+}
+
+std::string shipped_defaults()
+{
+    const std::string sim = SIM_DEVICE;
+    return read_host_file(sim.substr(0, sim.rfind('/')) + "/default_config");
+}
+
+const std::string defaults_taken_from_missing =
+    "cannot use the flash copy /dev/mtdblock4: No such file or directory; "
+    "the working configuration is taken from /etc/ath/default_config\n";
+
+} // namespace
+
+TEST(flash_restore, without_a_flash_device_starts_from_the_defaults_and_creates_none)
+{
+    device d;
+    d.files[working] = "OLD=1\n";
+    d.fetch = {working, "/dev/mtdblock4"};
+    auto r = d.run("confstore i");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "openfile [/dev/mtdblock4] error [No such file or directory]\n");
+    EXPECT_EQ(r.err, defaults_taken_from_missing);
+    EXPECT_EQ(r.file(working), shipped_defaults());
+    EXPECT_FALSE(r.exists("/dev/mtdblock4"));
+}
+
+TEST(flash_restore, leaves_a_device_that_cannot_be_read_as_it_is)
+{
+    // A directory opens for reading but every read fails.
+    device d;
+    const std::string dir = d.work() + "/unreadable";
+    ::mkdir(dir.c_str(), 0755);
+    write_host_file(dir + "/inside", saved);
+    d.flash = dir;
+    d.fetch = {working};
+    auto r = d.run("confstore i");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "cannot use the flash copy /dev/mtdblock4: Is a directory; "
+                     "the working configuration is taken from /etc/ath/default_config\n");
+    EXPECT_EQ(r.file(working), shipped_defaults());
+    EXPECT_EQ(read_host_file(dir + "/inside"), saved);
+}
+
+TEST(flash_restore, without_defaults_either_says_so_and_changes_nothing)
+{
+    device d;
+    d.defaults = "none";
+    d.files[working] = "OLD=1\n";
+    d.fetch = {working};
+    auto r = d.run("confstore i");
+    EXPECT_EQ(r.err, defaults_taken_from_missing +
+                         "cannot read /etc/ath/default_config: No such file or directory\n");
+    EXPECT_EQ(r.file(working), "OLD=1\n");
+}
+
+TEST(flash_restore, reports_a_working_configuration_it_cannot_append_to)
+{
+    device d;
+    const std::string image = d.work() + "/flash.img";
+    write_host_file(image, laid_out(saved));
+    d.flash = image;
+    auto r = d.run("mkdir /tmp/.current_config && confstore i");
+    EXPECT_EQ(r.out, "File open error!\n");
+    EXPECT_EQ(r.err, "cannot open /tmp/.current_config: Is a directory\n");
+    EXPECT_EQ(read_host_file(image), laid_out(saved));
+}
+
+TEST(flash_restore, on_a_read_only_device_restores_a_valid_copy_and_keeps_an_invalid_one)
+{
+    device d;
+    const std::string image = d.work() + "/flash.img";
+    write_host_file(image, laid_out(saved) + std::string(262144, 'Z'));
+    loop_device ro(image, true);
+    ASSERT_FALSE(ro.path().empty()) << "no loop device could be attached";
+    d.flash = ro.path();
+    d.fetch = {working};
+    auto r = d.run("confstore i");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.file(working), saved);
+
+    device d2;
+    const std::string invalid = laid_out("SYS_CHECK=1\nAP_SSID=Kept\n") + std::string(262144, 'Z');
+    write_host_file(d2.work() + "/flash.img", invalid);
+    loop_device ro2(d2.work() + "/flash.img", true);
+    ASSERT_FALSE(ro2.path().empty());
+    d2.flash = ro2.path();
+    d2.fetch = {working};
+    r = d2.run("confstore i");
+    EXPECT_EQ(r.out, "");
+    // Depending on the kernel, the device refuses to open for writing or
+    // refuses the first write.
+    EXPECT_TRUE(r.err == "cannot use the flash copy /dev/mtdblock4: Read-only file system; "
+                         "the working configuration is taken from /etc/ath/default_config\n" ||
+                r.err == "cannot write /dev/mtdblock4: Operation not permitted\n")
+        << r.err;
+    EXPECT_EQ(r.file(working), shipped_defaults());
+    EXPECT_EQ(ro2.bytes(), invalid);
+}
+
+TEST(flash_commit, without_a_flash_device_says_so_after_the_lines_it_prints)
+{
+    device d;
+    d.files[working] = "A=1\nB=2\n";
+    auto r = d.run("confstore c; rm /tmp/.current_config; touch /tmp/.current_config; "
+                   "confstore c");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "BUFF and E2P Different Line1 = 2, Line2 = 0\nErase mtdblack4 now......\n"
+                     "BUFF and E2P Same Line1 = 0, Line2 = 0\nFile open error!\n");
+    EXPECT_EQ(r.err, "cannot open /dev/mtdblock4: No such file or directory\n"
+                     "cannot open /dev/mtdblock4: No such file or directory\n");
+}
+
+TEST(flash_reset, without_a_flash_device_stops_after_its_first_two_lines)
+{
+    device d;
+    auto r = d.run("confstore d");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Reset to default...\nErase mtdblack4 now......\n");
+    EXPECT_EQ(r.err, "cannot open /dev/mtdblock4: No such file or directory\n");
+}
+
+TEST(flash_reset, refuses_a_block_device_too_small_for_the_image)
+{
+    device d;
+    const std::string image = d.work() + "/small.img";
+    const std::string old = laid_out(saved).substr(0, 131072);
+    write_host_file(image, old);
+    loop_device loop(image);
+    ASSERT_FALSE(loop.path().empty()) << "no loop device could be attached";
+    d.flash = loop.path();
+    auto r = d.run("confstore d");
+    EXPECT_EQ(r.out, "Reset to default...\nErase mtdblack4 now......\n"
+                     "Copy Default config file to mtdblack4......\n");
+    EXPECT_EQ(r.err, "cannot write /dev/mtdblock4: No space left on device\n");
+    EXPECT_EQ(loop.bytes(), old);
+}
+
+TEST(flash_commit, on_a_loop_device_writes_sectors_only_when_the_image_changes)
+{
+    device d;
+    const std::string image = d.work() + "/flash.img";
+    write_host_file(image, std::string(524288, '\0'));
+    loop_device loop(image);
+    ASSERT_FALSE(loop.path().empty()) << "no loop device could be attached";
+    d.flash = loop.path();
+    d.fetch = {working};
+
+    auto r = d.run("confstore d && confstore i");
+    ASSERT_EQ(r.file(working), shipped_defaults());
+    const std::string after_reset = loop.bytes();
+    long long before = loop.sectors_written();
+    d.files[working] = shipped_defaults();
+    r = d.run("confstore c && confstore d");
+    EXPECT_EQ(loop.sectors_written(), before) << "an unchanged commit or reset wrote";
+    EXPECT_EQ(loop.bytes(), after_reset);
+
+    r = d.run("confstore w AP_SSID Changed && confstore c");
+    EXPECT_GT(loop.sectors_written(), before);
+    d.files.clear();
+    r = d.run("confstore i && confstore r AP_SSID");
+    EXPECT_EQ(r.out, "Changed\n");
+}
