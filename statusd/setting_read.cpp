@@ -75,13 +75,15 @@ public:
 
 void child_process::wait_until(const timespec &end)
 {
+    if (try_reap())
+        return;
     // A pidfd becomes readable when the child ends; without one (old
     // kernels) the child is looked at every few milliseconds.
     unique_fd pidfd;
 #ifdef SYS_pidfd_open
     pidfd.reset(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
 #endif
-    while (!try_reap()) {
+    do {
         int left = ms_left(end);
         if (left <= 0)
             return;
@@ -91,7 +93,7 @@ void child_process::wait_until(const timespec &end)
             const timespec pause = {0, std::min(left, 5) * 1000000L};
             ::nanosleep(&pause, nullptr);
         }
-    }
+    } while (!try_reap());
 }
 
 struct spawn_setup {
