@@ -2,6 +2,7 @@
 // file and as a real block device (a loop device): printed lines and device
 // bytes compared exactly.
 #include "device.h"
+#include "flash_layout.h"
 #include "loop_device.h"
 
 #include <gtest/gtest.h>
@@ -12,21 +13,6 @@ namespace {
 
 constexpr size_t device_size = 524288;
 const std::string beyond(device_size - 262144, 'Z');  // never written
-
-// The flash layout written out independently: text, then the fill groups.
-std::string laid_out(const std::string &text)
-{
-    std::string img = text;
-    for (size_t k = text.size(); k < 262144; ++k)
-        img += k % 4 == 3 ? '\xff' : '\0';
-    return img;
-}
-
-std::string shipped_defaults()
-{
-    return read_host_file(std::string(SIM_DEVICE).substr(0, std::string(SIM_DEVICE).rfind('/')) +
-                          "/default_config");
-}
 
 std::string lines(const std::string &tag, int count, bool marker = true)
 {

@@ -2,6 +2,7 @@
 // or too small: saved settings are never destroyed, the device can still
 // start from the defaults, and every failure is told on standard error.
 #include "device.h"
+#include "flash_layout.h"
 #include "loop_device.h"
 
 #include <gtest/gtest.h>
@@ -11,20 +12,6 @@ namespace {
 
 const std::string working = "/tmp/.current_config";
 const std::string saved = "SYS_CHECK=7340215968\nAP_SSID=Saved\nAP_CHMODE=11NGHT20\n";
-
-std::string laid_out(const std::string &text)
-{
-    std::string img = text;
-    for (size_t k = text.size(); k < 262144; ++k)
-        img += k % 4 == 3 ? '\xff' : '\0';
-    return img;
-}
-
-std::string shipped_defaults()
-{
-    const std::string sim = SIM_DEVICE;
-    return read_host_file(sim.substr(0, sim.rfind('/')) + "/default_config");
-}
 
 const std::string defaults_taken_from_missing =
     "cannot use the flash copy /dev/mtdblock4: No such file or directory; "

@@ -3,6 +3,7 @@
 #include "flash_device.h"
 
 #include "loop_device.h"
+#include "flash_layout.h"
 #include "temp_dir.h"
 #include "unique_fd.h"
 
@@ -12,14 +13,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-std::string laid_out(const std::string &text)
-{
-    std::string img = text;
-    for (size_t k = text.size(); k < 262144; ++k)
-        img += k % 4 == 3 ? '\xff' : '\0';
-    return img;
-}
 
 ssize_t write_image(const std::string &device, const std::string &text)
 {

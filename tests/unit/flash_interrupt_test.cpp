@@ -5,6 +5,7 @@
 #include "flash_device.h"
 
 #include "loop_device.h"
+#include "flash_layout.h"
 #include "temp_dir.h"
 #include "unique_fd.h"
 
@@ -15,14 +16,6 @@
 #include <vector>
 
 namespace {
-
-std::string laid_out(const std::string &text)
-{
-    std::string img = text;
-    for (size_t k = text.size(); k < 262144; ++k)
-        img += k % 4 == 3 ? '\xff' : '\0';
-    return img;
-}
 
 std::string settings(const std::string &tag, int count)
 {

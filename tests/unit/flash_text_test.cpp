@@ -3,6 +3,7 @@
 #include "flash_device.h"
 #include "flash_text.h"
 
+#include "flash_layout.h"
 #include "temp_dir.h"
 #include "unique_fd.h"
 
@@ -11,15 +12,6 @@
 #include <string>
 
 namespace {
-
-// The flash layout written out independently: text, then the fill groups.
-std::string laid_out(const std::string &text)
-{
-    std::string img = text;
-    for (size_t k = text.size(); k < 262144; ++k)
-        img += k % 4 == 3 ? '\xff' : '\0';
-    return img;
-}
 
 struct source {
     temp_dir dir;
