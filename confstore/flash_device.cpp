@@ -19,7 +19,6 @@
 // the flash its erase cycles.
 #include "flash_device.h"
 
-#include "unique_fd.h"
 
 #include <algorithm>
 #include <cerrno>
