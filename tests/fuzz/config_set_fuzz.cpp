@@ -3,25 +3,7 @@
 #include "confstore.h"
 #include "fuzz_input.h"
 
-#include <cstdio>
 #include <string>
-
-namespace {
-
-std::string slurp(const std::string &path)
-{
-    std::string s;
-    FILE *f = std::fopen(path.c_str(), "rb");
-    char buf[4096];
-    size_t n;
-    while (f && (n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    if (f)
-        std::fclose(f);
-    return s;
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -30,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string value = in.arg(120);
     std::string path = fuzz_file("config", in.rest);
     int rc = config_set(path.c_str(), name.c_str(), value.c_str());
-    std::string after = slurp(path);
+    std::string after = fuzz_read(path);
     if (rc == 3) {
         if (after != in.rest)
             __builtin_trap();

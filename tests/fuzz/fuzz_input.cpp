@@ -21,3 +21,17 @@ std::string fuzz_file(const char *name, std::string_view bytes)
     std::fclose(f);
     return path;
 }
+
+std::string fuzz_read(const std::string &path)
+{
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return "<missing>";
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    std::fclose(f);
+    return s;
+}

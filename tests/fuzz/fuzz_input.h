@@ -27,3 +27,5 @@ struct fuzz_input {
 
 // A file in the fuzzers' scratch directory holding exactly `bytes`.
 std::string fuzz_file(const char *name, std::string_view bytes);
+// The bytes of a file, or "<missing>".
+std::string fuzz_read(const std::string &path);
