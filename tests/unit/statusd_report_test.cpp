@@ -70,7 +70,8 @@ std::vector<std::string> entries(const std::string &dir)
 {
     std::vector<std::string> names;
     DIR *d = ::opendir(dir.c_str());
-    while (struct dirent *e = d ? ::readdir(d) : nullptr) {
+    // readdir64: 32-bit programs otherwise fail on 64-bit directory offsets.
+    while (struct dirent64 *e = d ? ::readdir64(d) : nullptr) {
         if (e->d_name[0] != '.')
             names.push_back(e->d_name);
     }

@@ -129,8 +129,9 @@ TEST(setting_read, a_missing_command_keeps_the_previous_value)
 {
     temp_dir d;
     char value[16] = "kept";
-    EXPECT_EQ(setting_read((d / "nosuch").c_str(), "AP_SSID", value), read_result::failed);
-    EXPECT_EQ(setting_read("nosuch-cfg-command", "AP_SSID", value), read_result::failed);
+    // Under an emulator the command may seem to start and print nothing.
+    EXPECT_NE(setting_read((d / "nosuch").c_str(), "AP_SSID", value), read_result::value);
+    EXPECT_NE(setting_read("nosuch-cfg-command", "AP_SSID", value), read_result::value);
     EXPECT_STREQ(value, "kept");
     EXPECT_FALSE(has_children());
 }
