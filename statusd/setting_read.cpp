@@ -99,26 +99,25 @@ void child_process::wait_until(const timespec &end)
 struct spawn_setup {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
-    bool ok;
+    bool have_actions, have_attr, ok;
 
     explicit spawn_setup(int out_fd)
     {
-        ok = ::posix_spawn_file_actions_init(&actions) == 0;
-        if (ok && ::posix_spawnattr_init(&attr) != 0) {
-            ::posix_spawn_file_actions_destroy(&actions);
-            ok = false;
-        }
-        if (ok)
-            ok = ::posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO) == 0 &&
-                 ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP) == 0 &&
-                 ::posix_spawnattr_setpgroup(&attr, 0) == 0;
+        have_actions = ::posix_spawn_file_actions_init(&actions) == 0;
+        have_attr = ::posix_spawnattr_init(&attr) == 0;
+        ok = have_actions && have_attr &&
+             ::posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO) == 0 &&
+             ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP) == 0 &&
+             ::posix_spawnattr_setpgroup(&attr, 0) == 0;
     }
     spawn_setup(const spawn_setup &) = delete;
     spawn_setup &operator=(const spawn_setup &) = delete;
     ~spawn_setup()
     {
-        ::posix_spawnattr_destroy(&attr);
-        ::posix_spawn_file_actions_destroy(&actions);
+        if (have_attr)
+            ::posix_spawnattr_destroy(&attr);
+        if (have_actions)
+            ::posix_spawn_file_actions_destroy(&actions);
     }
 };
 

@@ -190,7 +190,14 @@ TEST(report_cycle, a_thousand_cycles_hold_no_more_descriptors_memory_or_children
         b.run();
     const usage after = measure();
     EXPECT_EQ(after.fds, before.fds);
+#ifdef UNDER_ASAN
     EXPECT_EQ(after.heap, before.heap);
+#else
+    // glibc counts chunks parked in its per-thread cache as in use, so the
+    // figure wanders by a few hundred bytes; a leak of even one chunk per
+    // cycle would add 1000 chunks of 32 bytes or more.
+    EXPECT_LE(after.heap, before.heap + 4096);
+#endif
 #ifndef UNDER_ASAN
     // The sanitizer's own bookkeeping (freed blocks held back, shadow
     // memory) grows the process; its allocation count above still holds.
