@@ -175,6 +175,10 @@ TEST(patch_lines, keeps_permissions_and_takes_paths_literally)
     const std::string name = "we ird;$(touch pwned)'\".conf";
     d.put(name, "psk=old\n");
     ASSERT_EQ(chmod((d / name).c_str(), 0600), 0);
+    // Run as root, the owner must be carried over too.
+    const bool root = geteuid() == 0;
+    if (root)
+        ASSERT_EQ(chown((d / name).c_str(), 1234, 5678), 0);
     patch_lines((d / name).c_str(), "psk=", "secret");
     EXPECT_EQ(d.get(name), "psk=secret\n");
     EXPECT_EQ(d.get(name + "TMP"), "psk=secret\n");
@@ -184,6 +188,10 @@ TEST(patch_lines, keeps_permissions_and_takes_paths_literally)
         struct stat st;
         ASSERT_EQ(stat((d / f).c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, 0600u) << f;
+        if (root) {
+            EXPECT_EQ(st.st_uid, 1234u) << f;
+            EXPECT_EQ(st.st_gid, 5678u) << f;
+        }
     }
 }
 
