@@ -53,24 +53,24 @@ void commit_setting_lines(const flash_paths &p, int work)
     flash_store(dev.get(), text.bytes(), p.device);
 }
 
-// The counts differ: the whole file becomes the text, lines without "="
-// and all.
-void commit_whole_file(const flash_paths &p, int work)
+// After the erase message: the device takes the whole of the open file `src`
+// (or the reason `src` could not be opened), lines without "=" and all.
+void copy_whole_file(const char *device, const char *copy_msg, int src, int src_err,
+                     const char *src_path)
 {
-    std::fputs(msg_erase_flash, stdout);
-    unique_fd dev(::open(p.device, O_RDWR | O_CLOEXEC));
+    unique_fd dev(::open(device, O_RDWR | O_CLOEXEC));
     if (!dev) {
-        flash_report("open", p.device, errno);
+        flash_report("open", device, errno);
         return;
     }
-    std::fputs(msg_copy_config, stdout);
+    std::fputs(copy_msg, stdout);
     flash_text text;
-    int rc = ::lseek(work, 0, SEEK_SET) < 0 ? -errno : read_whole_file(work, text);
+    int rc = src < 0 ? -src_err : ::lseek(src, 0, SEEK_SET) < 0 ? -errno : read_whole_file(src, text);
     if (rc < 0) {
-        flash_report("read", p.working, -rc, true);
+        flash_report("read", src_path, -rc, true);
         return;
     }
-    flash_store(dev.get(), text.bytes(), p.device);
+    flash_store(dev.get(), text.bytes(), device);
 }
 
 } // namespace
@@ -107,7 +107,8 @@ void flash_commit(const flash_paths &p)
         commit_setting_lines(p, work.get());
     } else {
         std::printf(msg_commit_different_fmt, line1, line2);
-        commit_whole_file(p, work.get());
+        std::fputs(msg_erase_flash, stdout);
+        copy_whole_file(p.device, msg_copy_config, work.get(), 0, p.working);
     }
 }
 
@@ -116,18 +117,8 @@ void flash_reset(const flash_paths &p)
     file_lock lock(p.working);
     std::fputs(msg_reset_to_default, stdout);
     std::fputs(msg_erase_flash, stdout);
-    unique_fd dev(::open(p.device, O_RDWR | O_CLOEXEC));
-    if (!dev) {
-        flash_report("open", p.device, errno);
-        return;
-    }
-    std::fputs(msg_copy_defaults, stdout);
-    flash_text text;
-    if (int rc = read_whole_file(p.defaults, text); rc < 0) {
-        flash_report("read", p.defaults, -rc, true);
-        return;
-    }
-    flash_store(dev.get(), text.bytes(), p.device);
+    unique_fd defaults(::open(p.defaults, O_RDONLY | O_CLOEXEC));
+    copy_whole_file(p.device, msg_copy_defaults, defaults.get(), errno, p.defaults);
 }
 
 void flash_commit()
