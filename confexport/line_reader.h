@@ -4,6 +4,7 @@
 // own.
 #pragma once
 
+#include "heap_text.h"
 #include "piece_reader.h"
 
 #include <cstddef>
@@ -12,17 +13,13 @@
 class line_reader {
     piece_reader in_;
     char piece_[512];
-    char *long_ = nullptr;
-    size_t cap_ = 0;
+    heap_text long_;
     bool out_of_memory_ = false;
-
-    bool keep(size_t used, std::string_view more);
 
 public:
     explicit line_reader(int fd) : in_(fd) {}
     line_reader(const line_reader &) = delete;
     line_reader &operator=(const line_reader &) = delete;
-    ~line_reader();
 
     // The next line, its newline included when it has one, followed in
     // memory by a zero byte. Empty at the end of the input or on a failure.

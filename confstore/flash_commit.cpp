@@ -43,7 +43,7 @@ void commit_setting_lines(const flash_paths &p, int work)
         flash_report("open", p.device, err);
         return;
     }
-    flash_text text;
+    heap_text text;
     int rc = ::lseek(work, 0, SEEK_SET) < 0 ? -errno
                                             : copy_setting_lines(work, line_source::file, text);
     if (rc < 0) {
@@ -64,7 +64,7 @@ void copy_whole_file(const char *device, const char *copy_msg, int src, int src_
         return;
     }
     std::fputs(copy_msg, stdout);
-    flash_text text;
+    heap_text text;
     int rc = src < 0 ? -src_err : ::lseek(src, 0, SEEK_SET) < 0 ? -errno : read_whole_file(src, text);
     if (rc < 0) {
         flash_report("read", src_path, -rc, true);

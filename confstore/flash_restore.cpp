@@ -39,7 +39,7 @@ void take_defaults(const flash_paths &p, int err)
 {
     std::fflush(stdout);
     std::fprintf(stderr, msg_flash_unreadable_fmt, p.device, std::strerror(err), p.defaults);
-    flash_text text;
+    heap_text text;
     if (int rc = read_whole_file(p.defaults, text); rc < 0) {
         flash_report("read", p.defaults, -rc);
         return;
@@ -79,7 +79,7 @@ void restore_valid(const flash_paths &p)
     }
     if (!dev || !work)
         return;
-    flash_text text;
+    heap_text text;
     if (int rc = copy_setting_lines(dev.get(), line_source::flash, text); rc < 0) {
         take_defaults(p, -rc);
         return;
@@ -97,7 +97,7 @@ void reset_invalid(const flash_paths &p)
         take_defaults(p, -rc);
         return;
     }
-    flash_text text;
+    heap_text text;
     if (rc = read_whole_file(p.defaults, text); rc < 0) {
         flash_report("read", p.defaults, -rc, true);
         return;

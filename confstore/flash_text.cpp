@@ -14,25 +14,6 @@
 #include <fcntl.h>
 #include <string_view>
 
-int flash_text::append(std::span<const char> bytes)
-{
-    if (bytes.empty())
-        return 0;
-    if (bytes.size() > cap_ - size_) {
-        size_t cap = cap_ ? cap_ : 4096;
-        while (cap - size_ < bytes.size())
-            cap *= 2;
-        char *grown = static_cast<char *>(std::realloc(data_, cap));
-        if (!grown)
-            return -ENOMEM;
-        data_ = grown;
-        cap_ = cap;
-    }
-    std::memcpy(data_ + size_, bytes.data(), bytes.size());
-    size_ += bytes.size();
-    return 0;
-}
-
 namespace {
 
 constexpr std::span<const char> newline("\n", 1);
@@ -97,7 +78,7 @@ int count_setting_lines(int fd)
     return in.error() ? in.error() : lines;
 }
 
-int copy_setting_lines(int fd, line_source from, flash_text &out)
+int copy_setting_lines(int fd, line_source from, heap_text &out)
 {
     const bool flash = from == line_source::flash;
     setting_reader in(fd);
@@ -116,7 +97,7 @@ int copy_setting_lines(int fd, line_source from, flash_text &out)
     return flash && !out.ends_line() ? out.append(newline) : 0;
 }
 
-int read_whole_file(int fd, flash_text &out)
+int read_whole_file(int fd, heap_text &out)
 {
     char chunk[16384];
     ssize_t n;
@@ -129,7 +110,7 @@ int read_whole_file(int fd, flash_text &out)
     return n < 0 ? static_cast<int>(n) : 0;
 }
 
-int read_whole_file(const char *path, flash_text &out)
+int read_whole_file(const char *path, heap_text &out)
 {
     unique_fd fd(::open(path, O_RDONLY | O_CLOEXEC));
     if (!fd)

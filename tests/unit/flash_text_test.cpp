@@ -32,7 +32,7 @@ int count(const std::string &bytes)
 std::string copy(const std::string &bytes, line_source from)
 {
     source s(bytes);
-    flash_text out;
+    heap_text out;
     EXPECT_EQ(copy_setting_lines(s.fd.get(), from, out), 0);
     return std::string(out.bytes().data(), out.size());
 }
@@ -71,7 +71,7 @@ TEST(count_setting_lines, reports_a_source_that_cannot_be_read)
     temp_dir dir;
     unique_fd fd(::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     EXPECT_EQ(count_setting_lines(fd.get()), -EISDIR);
-    flash_text out;
+    heap_text out;
     EXPECT_EQ(copy_setting_lines(fd.get(), line_source::flash, out), -EISDIR);
 }
 
