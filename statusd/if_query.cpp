@@ -29,16 +29,20 @@ unique_fd if_socket()
 }
 
 // Existence is tested with SIOCGIFFLAGS first; the flags themselves do not
-// matter, so a down interface keeps answering.
+// matter, so a down interface keeps answering. Then `request` fills `req`.
+bool if_ask(const char *ifname, unsigned long request, struct ifreq &req)
+{
+    if (!if_request(ifname, req))
+        return false;
+    unique_fd s = if_socket();
+    return s && ::ioctl(s.get(), SIOCGIFFLAGS, &req) == 0 && ::ioctl(s.get(), request, &req) == 0;
+}
+
 int if_addr_query(const char *ifname, unsigned long request, addr_text out)
 {
     std::memcpy(out.data(), no_addr_text, sizeof no_addr_text);
     struct ifreq req;
-    if (!if_request(ifname, req))
-        return 0;
-    unique_fd s = if_socket();
-    if (!s || ::ioctl(s.get(), SIOCGIFFLAGS, &req) != 0 ||
-        ::ioctl(s.get(), request, &req) != 0)
+    if (!if_ask(ifname, request, req))
         return 0;
     struct sockaddr_in sin;
     std::memcpy(&sin, &req.ifr_addr, sizeof sin);
@@ -54,11 +58,7 @@ int if_addr_query(const char *ifname, unsigned long request, addr_text out)
 int get_if_hwaddr(const char *ifname, struct sockaddr *hwaddr)
 {
     struct ifreq req;
-    if (!if_request(ifname, req))
-        return 0;
-    unique_fd s = if_socket();
-    if (!s || ::ioctl(s.get(), SIOCGIFFLAGS, &req) != 0 ||
-        ::ioctl(s.get(), SIOCGIFHWADDR, &req) != 0)
+    if (!if_ask(ifname, SIOCGIFHWADDR, req))
         return 0;
     std::memcpy(hwaddr, &req.ifr_hwaddr, sizeof *hwaddr);
     return 1;
