@@ -3,6 +3,8 @@
 // bytes exactly without ever touching the host's /tmp, /etc or /dev.
 #pragma once
 
+#include "host_file.h"
+
 #include <map>
 #include <optional>
 #include <string>
@@ -39,7 +41,5 @@ private:
 
 // A fresh directory on the host, outside /tmp, that the sandbox keeps visible.
 std::string make_work_dir();
-std::string read_host_file(const std::string &path);
-void write_host_file(const std::string &path, const std::string &bytes);
 // The text of a shell word that stands for exactly `s`.
 std::string shell_quote(const std::string &s);

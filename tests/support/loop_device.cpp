@@ -5,23 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 loop_device::loop_device(const std::string &image, bool read_only)
 {
     std::string cmd = std::string("losetup -f --show ") + (read_only ? "-r " : "") +
                       shell_quote(image) + " 2>/dev/null";
-    FILE *p = ::popen(cmd.c_str(), "r");
-    if (!p)
+    command_output r = run_command(cmd);
+    if (r.status != 0)
         return;
-    char line[256] = {};
-    if (std::fgets(line, sizeof line, p)) {
-        path_ = line;
-        while (!path_.empty() && (path_.back() == '\n' || path_.back() == '\r'))
-            path_.pop_back();
-    }
-    if (::pclose(p) != 0)
-        path_.clear();
+    path_ = r.out.substr(0, r.out.find_first_of("\r\n"));
 }
 
 loop_device::~loop_device()

@@ -1,8 +1,8 @@
 #include "temp_dir.h"
 
+#include "host_file.h"
+
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -30,14 +30,15 @@ static std::string full(const temp_dir &d, const std::string &name)
 
 void temp_dir::put(const std::string &name, const std::string &bytes) const
 {
-    std::ofstream out(full(*this, name), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    write_host_file(full(*this, name), bytes);
 }
 
 std::string temp_dir::get(const std::string &name) const
 {
-    std::ifstream in(full(*this, name), std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return read_host_file(full(*this, name));
+}
+
+std::vector<std::string> temp_dir::names() const
+{
+    return list_dir(path_);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class temp_dir {
     std::string path_;
@@ -16,4 +17,6 @@ public:
     // Writes / reads a file below the directory (or any absolute path).
     void put(const std::string &name, const std::string &bytes) const;
     std::string get(const std::string &name) const;
+    // Everything in the directory, sorted: a leftover temporary file shows here.
+    std::vector<std::string> names() const;
 };

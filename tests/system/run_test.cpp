@@ -3,39 +3,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <regex>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct run_output {
-    int status;
-    std::string out;
-};
-
-run_output boot(const std::string &image, const std::string &args)
+command_output boot(const std::string &image, const std::string &args)
 {
     std::string root = SIM_DEVICE;
     root = root.substr(0, root.rfind("/sim/"));
     std::string cmd = shell_quote(root + "/run") + " --bin " + shell_quote(BIN_DIR) +
                       " --image " + shell_quote(image) + " " + args + " 2>&1 < /dev/null";
-    run_output r{-1, ""};
-    FILE *p = popen(cmd.c_str(), "r");
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.out.append(buf, n);
-    int raw = pclose(p);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
+    return run_command(cmd);
 }
 
 TEST(simulated_device, first_boot_reports_the_interfaces_and_default_settings)
 {
     std::string image = make_work_dir() + "/flash.img";
-    run_output r = boot(image, "--cycles 2");
+    command_output r = boot(image, "--cycles 2");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("/tmp/Radio.txt: 11NGHT20,standard,WPA,Wireless-AP,6,"
                          "00:03:7f:12:34:56,17\n"), r.out.npos) << r.out;
@@ -55,10 +40,10 @@ TEST(simulated_device, first_boot_reports_the_interfaces_and_default_settings)
 TEST(simulated_device, a_committed_setting_survives_the_next_boot)
 {
     std::string image = make_work_dir() + "/flash.img";
-    run_output first = boot(image, "--cycles 1 -c 'confstore w AP_SSID Persisted > /dev/null; "
+    command_output first = boot(image, "--cycles 1 -c 'confstore w AP_SSID Persisted > /dev/null; "
                                    "confstore w TXPOWER 20 > /dev/null; confstore c'");
     ASSERT_EQ(first.status, 0) << first.out;
-    run_output second = boot(image, "--cycles 1");
+    command_output second = boot(image, "--cycles 1");
     ASSERT_EQ(second.status, 0) << second.out;
     EXPECT_NE(second.out.find(",Persisted,6,00:03:7f:12:34:56,20\n"), second.out.npos)
         << second.out;
@@ -66,14 +51,14 @@ TEST(simulated_device, a_committed_setting_survives_the_next_boot)
 
     // A change that is not committed is gone after the restart.
     boot(image, "--cycles 1 -c 'confstore w AP_SSID Lost > /dev/null'");
-    run_output third = boot(image, "--cycles 1");
+    command_output third = boot(image, "--cycles 1");
     EXPECT_NE(third.out.find(",Persisted,"), third.out.npos) << third.out;
 }
 
 TEST(simulated_device, a_restart_request_ends_the_device_and_says_so)
 {
     std::string image = make_work_dir() + "/flash.img";
-    run_output r = boot(image, "--cycles 1 -c 'touch /tmp/reboot; sleep 10'");
+    command_output r = boot(image, "--cycles 1 -c 'touch /tmp/reboot; sleep 10'");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("The device restarted"), r.out.npos) << r.out;
 }

@@ -6,10 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,20 +34,6 @@ struct scratch {
         export_run r{status, std::string(text, size)};
         std::free(text);
         return r;
-    }
-
-    // Everything in the directory: a leftover temporary file shows here.
-    std::vector<std::string> names() const
-    {
-        std::vector<std::string> found;
-        DIR *d = ::opendir(dir.path().c_str());
-        while (dirent *e = d ? ::readdir(d) : nullptr)
-            if (e->d_name[0] != '.')
-                found.emplace_back(e->d_name);
-        if (d)
-            ::closedir(d);
-        std::sort(found.begin(), found.end());
-        return found;
     }
 };
 
@@ -113,7 +97,7 @@ TEST(export_config, a_missing_configuration_gives_an_empty_copy)
     export_run r = s.run();
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.notices, "");
-    EXPECT_EQ(s.names(), std::vector<std::string>{"buffconfig"});
+    EXPECT_EQ(s.dir.names(), std::vector<std::string>{"buffconfig"});
     EXPECT_EQ(s.dir.get(s.to), "");
 }
 
@@ -127,7 +111,7 @@ TEST(export_config, each_run_replaces_the_copy_whole)
     ASSERT_EQ(s.run().status, 0);
     EXPECT_EQ(first, "A=1\n");
     EXPECT_EQ(s.dir.get(s.to), first);
-    EXPECT_EQ(s.names(), both);
+    EXPECT_EQ(s.dir.names(), both);
 }
 
 TEST(export_config, an_own_copy_keeps_its_permissions)
@@ -184,7 +168,7 @@ TEST(export_config, an_output_that_cannot_be_made_is_an_open_error)
     export_run r = s.run();
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(r.notices, "open error");
-    EXPECT_EQ(s.names(), std::vector<std::string>{"current_config"});
+    EXPECT_EQ(s.dir.names(), std::vector<std::string>{"current_config"});
 }
 
 TEST(export_config, an_unreadable_configuration_keeps_the_old_copy)
@@ -196,7 +180,7 @@ TEST(export_config, an_unreadable_configuration_keeps_the_old_copy)
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(r.notices, "open error");
     EXPECT_EQ(s.dir.get(s.to), "OLD=1\n");
-    EXPECT_EQ(s.names(), both);
+    EXPECT_EQ(s.dir.names(), both);
 }
 
 TEST(export_config, a_copy_that_cannot_be_renamed_into_place_is_an_open_error)
@@ -209,5 +193,5 @@ TEST(export_config, a_copy_that_cannot_be_renamed_into_place_is_an_open_error)
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(r.notices, "open error");
     EXPECT_EQ(s.dir.get(s.to + "/inside"), "x");
-    EXPECT_EQ(s.names(), both);
+    EXPECT_EQ(s.dir.names(), both);
 }
