@@ -48,7 +48,10 @@ int config_get(const char *path, const char *name, std::span<char> value)
     piece_reader in(fd.get());
     char piece[config_piece_max + 1], line[config_piece_max + 1];
     const std::string_view wanted(name);
-    while (in.next(piece) > 0) {
+    for (bool rest_of_line = false; in.next(piece) > 0; rest_of_line = in.goes_on()) {
+        // Only a line's first piece is judged: a long value is cut to it.
+        if (rest_of_line)
+            continue;
         l_trim(line, piece);
         const char *eq = std::strchr(line, '=');
         if (!eq)

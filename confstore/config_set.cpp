@@ -17,13 +17,16 @@
 namespace {
 
 // A name or value that would break the one-line-per-setting text: a newline
-// would slip in further settings, "=" would move the name's end.
+// would slip in further settings, "=" would move the name's end, and a line
+// longer than one piece would be cut by every reader of the text.
 const char *refusal_for(const char *name, const char *value)
 {
     if (!*name || std::strpbrk(name, "=\n"))
         return msg_bad_name;
     if (std::strchr(value, '\n'))
         return msg_bad_value;
+    if (std::strlen(name) + std::strlen(value) + 2 > size_t{config_piece_max})
+        return msg_long_line;
     return nullptr;
 }
 
@@ -40,14 +43,15 @@ struct rewrite {
         out.put("\n");
     }
 
-    // A piece of 3 bytes or more that holds "=" and whose text before the
-    // first "=" is exactly the name is replaced; everything else is copied.
-    void piece(std::string_view p)
+    // A line whose text before its first "=" is exactly the name is
+    // replaced; everything else is copied. True when `p`, a line's first
+    // piece, is replaced, so the rest of its line goes too.
+    bool piece(std::string_view p)
     {
-        size_t eq = p.size() < 3 ? p.npos : p.find('=');
+        size_t eq = p.find('=');
         if (eq == p.npos || std::string_view(p.data(), eq) != name) {
             out.put(p);
-            return;
+            return false;
         }
         replaced = true;
         // name=value\n already: the line stays as it is.
@@ -55,6 +59,7 @@ struct rewrite {
             std::string_view(p.data() + eq + 1, value.size()) != value)
             changed = true;
         put_setting();
+        return true;
     }
 };
 
@@ -83,8 +88,13 @@ int config_set(const char *path, const char *name, const char *value)
     piece_reader in(fd.get());
     char piece[config_piece_max + 1];
     char last = '\n';
+    bool rest_of_line = false, dropped = false;
     while (size_t n = in.next(piece)) {
-        rw.piece(std::string_view(piece, n));
+        if (!rest_of_line)
+            dropped = rw.piece(std::string_view(piece, n));
+        else if (!dropped)
+            out.put(std::string_view(piece, n));
+        rest_of_line = in.goes_on();
         last = piece[n - 1];
     }
     if (!rw.replaced) {

@@ -102,8 +102,9 @@ void reset_invalid(const flash_paths &p)
         flash_report("read", p.defaults, -rc, true);
         return;
     }
-    flash_store(dev.get(), text.bytes(), p.device);
-    set_working(p.working, text.bytes());
+    const size_t defaults_size = text.size();
+    flash_store(dev.get(), text, p.device);
+    set_working(p.working, text.bytes().first(defaults_size));
 }
 
 } // namespace

@@ -9,6 +9,8 @@ inline constexpr char msg_config_failed[] = "OPEN CONFIG FALID\n";
 inline constexpr char msg_bad_name[] =
     "Refused: a setting name must not be empty or hold \"=\" or a newline\n";
 inline constexpr char msg_bad_value[] = "Refused: a setting value must not hold a newline\n";
+inline constexpr char msg_long_line[] =
+    "Refused: a setting line (NAME=VALUE and its newline) must not be longer than 255 bytes\n";
 
 // Flash synchronisation (c, d, i).
 inline constexpr char msg_commit_same_fmt[] = "BUFF and E2P Same Line1 = %d, Line2 = %d\n";
