@@ -3,6 +3,7 @@
 #include "messages.h"
 
 #include "piece_reader.h"
+#include "trusted_open.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -40,9 +41,10 @@ void deliver_value(const char *text, std::span<char> value)
 
 int config_get(const char *path, const char *name, std::span<char> value)
 {
-    unique_fd fd(::open(path, O_RDONLY | O_CLOEXEC));
+    unique_fd fd(trusted_open(path, O_RDONLY));
     if (!fd) {
-        std::printf(msg_open_failed_fmt, path, std::strerror(errno));
+        if (!refused_link(path))
+            std::printf(msg_open_failed_fmt, path, std::strerror(errno));
         return -1;
     }
     piece_reader in(fd.get());

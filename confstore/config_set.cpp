@@ -6,6 +6,7 @@
 #include "out_buffer.h"
 #include "piece_reader.h"
 #include "replace_file.h"
+#include "trusted_open.h"
 #include "unique_fd.h"
 
 #include <cstdio>
@@ -72,12 +73,17 @@ int config_set(const char *path, const char *name, const char *value)
         return 3;
     }
     file_lock lock(path);
-    unique_fd fd(::open(path, O_RDWR | O_CLOEXEC));
+    if (lock_refused(lock, path))
+        return 3;
+    unique_fd fd(trusted_open(path, O_RDWR));
     struct stat st;
     if (!fd || ::fstat(fd.get(), &st) != 0) {
-        std::fputs(msg_config_failed, stdout);
+        if (!refused_link(path))
+            std::fputs(msg_config_failed, stdout);
         return 0;
     }
+    // What a killed writer left behind goes now, under the lock.
+    remove_stale_replacements(path);
     file_replacement next;
     if (next.begin(path, &st) != 0) {
         std::fputs(msg_config_failed, stdout);

@@ -15,6 +15,15 @@ inline constexpr char defaults_path[] = "/etc/ath/default_config";
 inline constexpr int config_piece_max = 255;
 inline constexpr int value_buffer_size = 512;
 
+class file_lock;
+
+// After an open failed: when the path was a symbolic link of another user
+// (ELOOP), says so on standard output and gives true.
+bool refused_link(const char *path);
+// When `lock` on the file at `path` was not had, says why on standard
+// output and gives true: nothing may then change the file.
+bool lock_refused(const file_lock &lock, const char *path);
+
 // Trimming of white space (blank, \t, \n, \v, \f, \r). The result is
 // szOutput, which must not be szInput and must hold all of it.
 char *l_trim(char *szOutput, const char *szInput);

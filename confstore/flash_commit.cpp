@@ -11,6 +11,7 @@
 #include "messages.h"
 
 #include "file_lock.h"
+#include "trusted_open.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -100,7 +101,11 @@ void flash_store(int fd, heap_text &text, const char *device)
 void flash_commit(const flash_paths &p)
 {
     file_lock lock(p.working);
-    unique_fd work(::open(p.working, O_RDONLY | O_CLOEXEC));
+    if (lock_refused(lock, p.working))
+        return;
+    unique_fd work(trusted_open(p.working, O_RDONLY));
+    if (!work && refused_link(p.working))
+        return;
     int line1 = work ? count_setting_lines(work.get()) : -errno;
     if (line1 < 0) {
         // Nothing to commit from: the flash copy keeps every saved setting.
@@ -121,6 +126,8 @@ void flash_commit(const flash_paths &p)
 void flash_reset(const flash_paths &p)
 {
     file_lock lock(p.working);
+    if (lock_refused(lock, p.working))
+        return;
     std::fputs(msg_reset_to_default, stdout);
     std::fputs(msg_erase_flash, stdout);
     unique_fd defaults(::open(p.defaults, O_RDONLY | O_CLOEXEC));
