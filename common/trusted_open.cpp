@@ -8,12 +8,16 @@
 int trusted_open(const char *path, int flags, mode_t mode)
 {
     int fd = ::open(path, flags | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != ELOOP)
+    if (fd >= 0)
         return fd;
+    // A link makes the open fail: ELOOP, or EACCES when creating is asked.
+    int err = errno;
     struct stat st;
-    if (::lstat(path, &st) != 0)
+    if (::lstat(path, &st) != 0 || !S_ISLNK(st.st_mode)) {
+        errno = err;
         return -1;
-    if (!S_ISLNK(st.st_mode) || st.st_uid != ::geteuid()) {
+    }
+    if (st.st_uid != ::geteuid()) {
         errno = ELOOP;
         return -1;
     }
