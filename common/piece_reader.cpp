@@ -39,5 +39,7 @@ size_t piece_reader::next(std::span<char> out)
             break;
     }
     out[got] = '\0';
+    goes_on_ = got == room && room > 0 && out[got - 1] != '\n' &&
+               std::memchr(out.data(), '\0', got) == nullptr;
     return got;
 }

@@ -1,7 +1,11 @@
 // Reads a text file as the device's programs always have: line by line, a
-// line longer than the caller's buffer coming back in several pieces, each
-// handled as a line of its own. Unlike fgets it reports how many bytes a
-// piece holds, so a zero byte inside a line is data, not an end.
+// line longer than the caller's buffer coming back in several pieces. Unlike
+// fgets it reports how many bytes a piece holds, so a zero byte inside a
+// line is data, not an end.
+//
+// The pieces after the first of a long line are never lines of their own:
+// goes_on() tells a reader that the next piece continues the line, so a
+// value can neither end the text early nor smuggle in a setting.
 #pragma once
 
 #include <span>
@@ -12,6 +16,7 @@ class piece_reader {
     char buf_[4096];
     size_t pos_ = 0, end_ = 0;
     bool failed_ = false;
+    bool goes_on_ = false;
 
     bool fill();
 
@@ -25,4 +30,8 @@ public:
     // the byte count, 0 at the end of the input or after a read error.
     size_t next(std::span<char> out);
     bool failed() const { return failed_; }
+    // True when the last piece filled `out` without reaching its line's
+    // newline: the next piece belongs to the same line. A piece holding a
+    // zero byte ends its line's text there, so it never goes on.
+    bool goes_on() const { return goes_on_; }
 };

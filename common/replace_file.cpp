@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cctype>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -19,9 +22,9 @@ mode_t default_mode()
     return 0666 & ~mask;
 }
 
-int sync_parent_dir(const char *path)
+// The directory part of `path` into `dir` (PATH_MAX bytes); the name part.
+const char *split_path(const char *path, char *dir)
 {
-    char dir[PATH_MAX];
     const char *slash = std::strrchr(path, '/');
     if (!slash)
         std::memcpy(dir, ".", 2);
@@ -32,19 +35,84 @@ int sync_parent_dir(const char *path)
         std::memcpy(dir, path, n);
         dir[n] = '\0';
     }
+    return slash ? slash + 1 : path;
+}
+
+int sync_parent_dir(const char *path)
+{
+    char dir[PATH_MAX];
+    split_path(path, dir);
     unique_fd d(::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!d)
         return -errno;
     return ::fsync(d.get()) == 0 ? 0 : -errno;
 }
 
+// A temporary name is the target's and six letters or digits, as mkostemp
+// makes them.
+bool temp_name_of(const char *name, const char *base)
+{
+    size_t n = std::strlen(base);
+    if (std::strncmp(name, base, n) != 0 || name[n] != '.' || std::strlen(name + n + 1) != 6)
+        return false;
+    for (const char *c = name + n + 1; *c; ++c)
+        if (!std::isalnum(static_cast<unsigned char>(*c)))
+            return false;
+    return true;
+}
+
+// Gives the unnamed file `fd` a temporary name, `temp` ("target.XXXXXX")
+// with its last six letters chosen: by the caller's right to link by
+// descriptor, else through /proc. 0, or -errno.
+int link_temp(int fd, char *temp)
+{
+    char *letters = temp + std::strlen(temp) - 6;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        timespec t;
+        ::clock_gettime(CLOCK_MONOTONIC, &t);
+        unsigned tag = static_cast<unsigned>(t.tv_nsec ^ (::getpid() << 12) ^ attempt * 7919);
+        std::snprintf(letters, 7, "%06x", tag & 0xFFFFFF);
+        int rc = ::linkat(fd, "", AT_FDCWD, temp, AT_EMPTY_PATH);
+        if (rc != 0 && errno != EEXIST) {
+            char proc[32];
+            std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+            rc = ::linkat(AT_FDCWD, proc, AT_FDCWD, temp, AT_SYMLINK_FOLLOW);
+        }
+        if (rc == 0)
+            return 0;
+        if (errno != EEXIST)
+            return -errno;
+    }
+    return -EEXIST;
+}
+
 } // namespace
+
+void remove_stale_replacements(const char *target)
+{
+    char dir[PATH_MAX];
+    const char *base = split_path(target, dir);
+    unique_fd d(::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR *list = d ? ::fdopendir(d.get()) : nullptr;
+    if (!list)
+        return;
+    (void)d.release();  // closedir() closes it
+    while (const dirent *e = ::readdir(list)) {
+        struct stat st;
+        if (temp_name_of(e->d_name, base) &&
+            ::fstatat(dirfd(list), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            ::unlinkat(dirfd(list), e->d_name, 0);
+    }
+    ::closedir(list);
+}
 
 file_replacement::~file_replacement()
 {
     if (fd_) {
         fd_.reset();
-        ::unlink(temp_);
+        if (!unnamed_)
+            ::unlink(temp_);
     }
 }
 
@@ -54,7 +122,14 @@ int file_replacement::begin(const char *target, const struct stat *like)
     if (n < 0 || static_cast<size_t>(n) >= sizeof temp_)
         return -ENAMETOOLONG;
     std::memcpy(target_, target, std::strlen(target) + 1);
-    fd_.reset(::mkostemp(temp_, O_CLOEXEC));
+    // Unnamed until complete, so a killed run leaves nothing behind; a file
+    // system without unnamed files gets a named one.
+    char dir[PATH_MAX];
+    split_path(target, dir);
+    fd_.reset(::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    unnamed_ = static_cast<bool>(fd_);
+    if (!fd_)
+        fd_.reset(::mkostemp(temp_, O_CLOEXEC));
     if (!fd_)
         return -errno;
     mode_t mode = like ? (like->st_mode & 07777) : default_mode();
@@ -77,6 +152,11 @@ int file_replacement::commit(bool durable)
         return -EBADF;
     if (durable && ::fsync(fd_.get()) != 0)
         return -errno;
+    if (unnamed_) {
+        if (int rc = link_temp(fd_.get(), temp_))
+            return rc;
+        unnamed_ = false;
+    }
     // close() reports late write errors on some file systems (NFS, FUSE).
     if (::close(fd_.release()) != 0) {
         int e = errno;

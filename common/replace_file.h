@@ -1,5 +1,6 @@
 // Replacing a file whole: the new text is written to a temporary file beside
-// the target and renamed over it, so a reader finds either the old text or
+// the target (unnamed until it is complete, where the file system allows)
+// and renamed over it, so a reader finds either the old text or
 // the new one, never a missing, empty or half-written file. Until commit()
 // succeeds the target is untouched; a replacement dropped before that
 // removes its temporary file.
@@ -15,6 +16,7 @@ class file_replacement {
     char target_[PATH_MAX];
     char temp_[PATH_MAX];
     unique_fd fd_;
+    bool unnamed_ = false;  // no name in the directory until commit()
 
 public:
     file_replacement() { target_[0] = temp_[0] = '\0'; }
@@ -33,6 +35,12 @@ public:
     // reach storage before this returns. 0, or -errno (target unchanged).
     int commit(bool durable = true);
 };
+
+// Removes the temporary files of replacements of `target` that a killed run
+// left behind (our own regular files named as begin() names them). Only for
+// a caller that no other replacement of `target` can run beside (under its
+// lock, or its only writer).
+void remove_stale_replacements(const char *target);
 
 // The whole replacement in one call. 0, or -errno with the target unchanged.
 int replace_file(const char *target, std::span<const char> text,

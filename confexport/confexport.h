@@ -13,7 +13,8 @@ inline constexpr char shell_copy_path[] = "/tmp/buffconfig";
 // What became of one line of the working configuration.
 enum class export_step {
     written,   // its shell line went out
-    left_out,  // a line the shell would run as a command, or hold no setting
+    left_out,  // a line the shell would run as a command, a name it treats
+               // specially, or no setting
     secret,    // the pre-shared key: never in the shell copy, only announced
     end,       // a line shorter than two characters ends the text
 };
@@ -24,6 +25,9 @@ std::string_view line_text(std::string_view line);
 
 // True for a name that a shell takes as the target of an assignment.
 bool shell_name(std::string_view name);
+// True for a name the shells treat specially (readonly, or read by the
+// shell itself: IFS, PATH, PS4, OPTIND, UID, ...); its line is left out.
+bool shell_special(std::string_view name);
 // True for a value that needs no quotes: no byte of it means anything to a
 // shell inside an assignment.
 bool shell_plain(std::string_view value);

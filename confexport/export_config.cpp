@@ -7,6 +7,7 @@
 #include "line_reader.h"
 #include "out_buffer.h"
 #include "replace_file.h"
+#include "trusted_open.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -19,7 +20,8 @@ namespace {
 
 void tell_reason(const char *action, const char *path, int err)
 {
-    std::fprintf(stderr, msg_reason_fmt, action, path, std::strerror(err));
+    std::fprintf(stderr, msg_reason_fmt, action, path,
+                 err == ELOOP ? msg_foreign_link : std::strerror(err));
 }
 
 int fail(FILE *notices, const char *action, const char *path, int err)
@@ -63,7 +65,7 @@ int export_config(const char *from, const char *to, FILE *notices)
     if (int rc = copy.begin(to, own_file(to, st)); rc != 0)
         return fail(notices, "creating a file beside", to, -rc);
     out_buffer out(copy.fd());
-    unique_fd in(::open(from, O_RDONLY | O_CLOEXEC));
+    unique_fd in(trusted_open(from, O_RDONLY));
     if (in) {
         if (int rc = convert(in.get(), out, notices); rc != 0)
             return fail(notices, "reading", from, -rc);

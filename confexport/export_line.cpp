@@ -11,6 +11,30 @@ namespace {
 // The key line is left out of the shell copy, which any script may read.
 constexpr std::string_view secret_prefix = "PSK_KEY=";
 
+// Names the device's shells (a POSIX sh, busybox ash, bash) treat specially:
+// readonly ones whose assignment ends a script (UID), ones that change how
+// later lines are split, found or traced (IFS, PATH, PS4), run code (ENV,
+// PROMPT_COMMAND) or must be numbers (OPTIND). A setting of such a name is
+// left out of the shell copy, as the manuals of the three shells list them.
+constexpr std::string_view shell_special_names[] = {
+    "BASH", "BASHOPTS", "BASHPID", "BASH_ALIASES", "BASH_ARGC", "BASH_ARGV", "BASH_ARGV0",
+    "BASH_CMDS", "BASH_COMMAND", "BASH_COMPAT", "BASH_ENV", "BASH_EXECUTION_STRING",
+    "BASH_LINENO", "BASH_LOADABLES_PATH", "BASH_REMATCH", "BASH_SOURCE", "BASH_SUBSHELL",
+    "BASH_VERSINFO", "BASH_VERSION", "BASH_XTRACEFD", "CDPATH", "CHILD_MAX", "COLUMNS",
+    "COMPREPLY", "COMP_CWORD", "COMP_KEY", "COMP_LINE", "COMP_POINT", "COMP_TYPE",
+    "COMP_WORDBREAKS", "COMP_WORDS", "COPROC", "DIRSTACK", "EMACS", "ENV", "EPOCHREALTIME",
+    "EPOCHSECONDS", "EUID", "EXECIGNORE", "FCEDIT", "FIGNORE", "FUNCNAME", "FUNCNEST",
+    "GLOBIGNORE", "GROUPS", "HISTCMD", "HISTCONTROL", "HISTFILE", "HISTFILESIZE", "HISTIGNORE",
+    "HISTSIZE", "HISTTIMEFORMAT", "HOME", "HOSTFILE", "HOSTNAME", "HOSTTYPE", "IFS",
+    "IGNOREEOF", "INPUTRC", "INSIDE_EMACS", "LANG", "LC_ALL", "LC_COLLATE", "LC_CTYPE",
+    "LC_MESSAGES", "LC_NUMERIC", "LC_TIME", "LINENO", "LINES", "MACHTYPE", "MAIL", "MAILCHECK",
+    "MAILPATH", "MAPFILE", "NLSPATH", "OLDPWD", "OPTARG", "OPTERR", "OPTIND", "OSTYPE", "PATH",
+    "PIPESTATUS", "POSIXLY_CORRECT", "PPID", "PROMPT_COMMAND", "PROMPT_DIRTRIM", "PS0", "PS1",
+    "PS2", "PS3", "PS4", "PWD", "RANDOM", "READLINE_ARGUMENT", "READLINE_LINE", "READLINE_MARK",
+    "READLINE_POINT", "REPLY", "SECONDS", "SHELL", "SHELLOPTS", "SHLVL", "SRANDOM", "TERM",
+    "TIMEFORMAT", "TMOUT", "TMPDIR", "UID",
+};
+
 bool is_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -60,6 +84,14 @@ bool shell_name(std::string_view name)
     return true;
 }
 
+bool shell_special(std::string_view name)
+{
+    for (std::string_view special : shell_special_names)
+        if (name == special)
+            return true;
+    return false;
+}
+
 bool shell_plain(std::string_view value)
 {
     for (unsigned char c : value)
@@ -80,7 +112,8 @@ export_step export_line(std::string_view line, out_buffer &out)
     if (text.back() == '\n')
         text.remove_suffix(1);
     size_t eq = text.find('=');
-    if (eq == text.npos || !shell_name(std::string_view(text.data(), eq)))
+    const std::string_view name(text.data(), eq == text.npos ? 0 : eq);
+    if (eq == text.npos || !shell_name(name) || shell_special(name))
         return export_step::left_out;
     std::string_view value(text.data() + eq + 1, text.size() - eq - 1);
     out.put(std::string_view(text.data(), eq + 1));

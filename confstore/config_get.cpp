@@ -3,6 +3,7 @@
 #include "messages.h"
 
 #include "piece_reader.h"
+#include "trusted_open.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -40,15 +41,19 @@ void deliver_value(const char *text, std::span<char> value)
 
 int config_get(const char *path, const char *name, std::span<char> value)
 {
-    unique_fd fd(::open(path, O_RDONLY | O_CLOEXEC));
+    unique_fd fd(trusted_open(path, O_RDONLY));
     if (!fd) {
-        std::printf(msg_open_failed_fmt, path, std::strerror(errno));
+        if (!refused_link(path))
+            std::printf(msg_open_failed_fmt, path, std::strerror(errno));
         return -1;
     }
     piece_reader in(fd.get());
     char piece[config_piece_max + 1], line[config_piece_max + 1];
     const std::string_view wanted(name);
-    while (in.next(piece) > 0) {
+    for (bool rest_of_line = false; in.next(piece) > 0; rest_of_line = in.goes_on()) {
+        // Only a line's first piece is judged: a long value is cut to it.
+        if (rest_of_line)
+            continue;
         l_trim(line, piece);
         const char *eq = std::strchr(line, '=');
         if (!eq)

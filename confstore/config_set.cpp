@@ -6,6 +6,7 @@
 #include "out_buffer.h"
 #include "piece_reader.h"
 #include "replace_file.h"
+#include "trusted_open.h"
 #include "unique_fd.h"
 
 #include <cstdio>
@@ -17,13 +18,16 @@
 namespace {
 
 // A name or value that would break the one-line-per-setting text: a newline
-// would slip in further settings, "=" would move the name's end.
+// would slip in further settings, "=" would move the name's end, and a line
+// longer than one piece would be cut by every reader of the text.
 const char *refusal_for(const char *name, const char *value)
 {
     if (!*name || std::strpbrk(name, "=\n"))
         return msg_bad_name;
     if (std::strchr(value, '\n'))
         return msg_bad_value;
+    if (std::strlen(name) + std::strlen(value) + 2 > size_t{config_piece_max})
+        return msg_long_line;
     return nullptr;
 }
 
@@ -40,14 +44,15 @@ struct rewrite {
         out.put("\n");
     }
 
-    // A piece of 3 bytes or more that holds "=" and whose text before the
-    // first "=" is exactly the name is replaced; everything else is copied.
-    void piece(std::string_view p)
+    // A line whose text before its first "=" is exactly the name is
+    // replaced; everything else is copied. True when `p`, a line's first
+    // piece, is replaced, so the rest of its line goes too.
+    bool piece(std::string_view p)
     {
-        size_t eq = p.size() < 3 ? p.npos : p.find('=');
+        size_t eq = p.find('=');
         if (eq == p.npos || std::string_view(p.data(), eq) != name) {
             out.put(p);
-            return;
+            return false;
         }
         replaced = true;
         // name=value\n already: the line stays as it is.
@@ -55,6 +60,7 @@ struct rewrite {
             std::string_view(p.data() + eq + 1, value.size()) != value)
             changed = true;
         put_setting();
+        return true;
     }
 };
 
@@ -67,12 +73,17 @@ int config_set(const char *path, const char *name, const char *value)
         return 3;
     }
     file_lock lock(path);
-    unique_fd fd(::open(path, O_RDWR | O_CLOEXEC));
+    if (lock_refused(lock, path))
+        return 3;
+    unique_fd fd(trusted_open(path, O_RDWR));
     struct stat st;
     if (!fd || ::fstat(fd.get(), &st) != 0) {
-        std::fputs(msg_config_failed, stdout);
+        if (!refused_link(path))
+            std::fputs(msg_config_failed, stdout);
         return 0;
     }
+    // What a killed writer left behind goes now, under the lock.
+    remove_stale_replacements(path);
     file_replacement next;
     if (next.begin(path, &st) != 0) {
         std::fputs(msg_config_failed, stdout);
@@ -83,8 +94,13 @@ int config_set(const char *path, const char *name, const char *value)
     piece_reader in(fd.get());
     char piece[config_piece_max + 1];
     char last = '\n';
+    bool rest_of_line = false, dropped = false;
     while (size_t n = in.next(piece)) {
-        rw.piece(std::string_view(piece, n));
+        if (!rest_of_line)
+            dropped = rw.piece(std::string_view(piece, n));
+        else if (!dropped)
+            out.put(std::string_view(piece, n));
+        rest_of_line = in.goes_on();
         last = piece[n - 1];
     }
     if (!rw.replaced) {

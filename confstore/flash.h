@@ -4,6 +4,8 @@
 
 #include "confstore.h"
 
+#include "heap_text.h"
+
 #include <span>
 
 struct flash_paths {
@@ -18,8 +20,9 @@ void flash_commit(const flash_paths &paths);
 void flash_reset(const flash_paths &paths);
 void flash_restore(const flash_paths &paths, std::span<char> value);
 
-// Writes the image of `text` to the open device `fd`, reporting a failure.
-void flash_store(int fd, std::span<const char> text, const char *device);
+// Writes the image of `text`, its last line ended, to the open device `fd`,
+// reporting a failure.
+void flash_store(int fd, heap_text &text, const char *device);
 
 // One line on standard error, "cannot ACTION PATH: reason", behind what
 // standard output holds so far; `kept` adds that the flash copy is unchanged.

@@ -11,6 +11,7 @@
 #include "messages.h"
 
 #include "file_lock.h"
+#include "trusted_open.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -50,7 +51,7 @@ void commit_setting_lines(const flash_paths &p, int work)
         flash_report("read", p.working, -rc, true);
         return;
     }
-    flash_store(dev.get(), text.bytes(), p.device);
+    flash_store(dev.get(), text, p.device);
 }
 
 // After the erase message: the device takes the whole of the open file `src`
@@ -70,7 +71,7 @@ void copy_whole_file(const char *device, const char *copy_msg, int src, int src_
         flash_report("read", src_path, -rc, true);
         return;
     }
-    flash_store(dev.get(), text.bytes(), device);
+    flash_store(dev.get(), text, device);
 }
 
 } // namespace
@@ -82,9 +83,15 @@ void flash_report(const char *action, const char *path, int err, bool kept)
                  std::strerror(err));
 }
 
-void flash_store(int fd, std::span<const char> text, const char *device)
+void flash_store(int fd, heap_text &text, const char *device)
 {
-    ssize_t rc = flash_write_image(fd, text);
+    // A last line without its newline would run into the fill, and a last
+    // byte 0xFF could not be told from the fill's: every text ends a line.
+    if (!text.ends_line() && text.append(std::string_view("\n")) != 0) {
+        flash_report("write", device, ENOMEM, true);
+        return;
+    }
+    ssize_t rc = flash_write_image(fd, text.bytes());
     if (rc < 0)
         flash_report("write", device, static_cast<int>(-rc));
 }
@@ -94,7 +101,11 @@ void flash_store(int fd, std::span<const char> text, const char *device)
 void flash_commit(const flash_paths &p)
 {
     file_lock lock(p.working);
-    unique_fd work(::open(p.working, O_RDONLY | O_CLOEXEC));
+    if (lock_refused(lock, p.working))
+        return;
+    unique_fd work(trusted_open(p.working, O_RDONLY));
+    if (!work && refused_link(p.working))
+        return;
     int line1 = work ? count_setting_lines(work.get()) : -errno;
     if (line1 < 0) {
         // Nothing to commit from: the flash copy keeps every saved setting.
@@ -115,6 +126,8 @@ void flash_commit(const flash_paths &p)
 void flash_reset(const flash_paths &p)
 {
     file_lock lock(p.working);
+    if (lock_refused(lock, p.working))
+        return;
     std::fputs(msg_reset_to_default, stdout);
     std::fputs(msg_erase_flash, stdout);
     unique_fd defaults(::open(p.defaults, O_RDONLY | O_CLOEXEC));

@@ -14,6 +14,7 @@
 #include "file_lock.h"
 #include "io.h"
 #include "replace_file.h"
+#include "trusted_open.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -27,10 +28,13 @@
 namespace {
 
 // The working configuration becomes `text` whole, at once, keeping its mode.
+// A link of another user in its place lends nothing and is replaced itself.
 void set_working(const char *working, std::span<const char> text)
 {
     struct stat st;
-    bool exists = ::stat(working, &st) == 0;
+    unique_fd old(trusted_open(working, O_RDONLY | O_NONBLOCK));
+    bool exists = old && ::fstat(old.get(), &st) == 0;
+    remove_stale_replacements(working);
     if (int rc = replace_file(working, text, exists ? &st : nullptr); rc < 0)
         flash_report("replace", working, -rc);
 }
@@ -72,7 +76,9 @@ void restore_valid(const flash_paths &p)
         flash_report("open", p.device, errno);
         std::fputs(msg_file_open_error, stdout);
     }
-    unique_fd work(::open(p.working, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    unique_fd work(trusted_open(p.working, O_RDWR | O_APPEND | O_CREAT, 0666));
+    if (!work && refused_link(p.working))
+        return;
     if (!work) {
         flash_report("open", p.working, errno);
         std::fputs(msg_file_open_error, stdout);
@@ -102,8 +108,9 @@ void reset_invalid(const flash_paths &p)
         flash_report("read", p.defaults, -rc, true);
         return;
     }
-    flash_store(dev.get(), text.bytes(), p.device);
-    set_working(p.working, text.bytes());
+    const size_t defaults_size = text.size();
+    flash_store(dev.get(), text, p.device);
+    set_working(p.working, text.bytes().first(defaults_size));
 }
 
 } // namespace
@@ -113,6 +120,8 @@ void reset_invalid(const flash_paths &p)
 void flash_restore(const flash_paths &p, std::span<char> value)
 {
     file_lock lock(p.working);
+    if (lock_refused(lock, p.working))
+        return;
     if (config_get(p.device, flash_marker_name, value) < 0) {
         take_defaults(p, errno);
         return;

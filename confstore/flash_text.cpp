@@ -18,52 +18,83 @@ namespace {
 
 constexpr std::span<const char> newline("\n", 1);
 
-// One line as read: at most 255 bytes ending after a newline, whose text ends
-// at its first zero byte.
-struct setting_piece {
+// One line as read: its text, the bytes up to its first zero byte, whole
+// however many pieces it took.
+struct setting_line {
     std::string_view text;
-    bool cut = false;  // a zero byte ended the text before the piece's end
-    size_t offset = 0; // where the piece starts in the source
+    bool cut = false;     // a zero byte ended the text before the line's end
+    bool in_fill = false; // and what followed it in that piece was fill
+    size_t offset = 0;    // where the line starts in the source
 };
 
 class setting_reader {
     piece_reader in_;
     char buf_[config_piece_max + 1];
+    heap_text long_;
     size_t offset_ = 0;
     int error_ = 0;
+
+    // The next piece, its text taken into `l`; false at the end or on an error.
+    bool take_piece(setting_line &l);
 
 public:
     explicit setting_reader(int fd) : in_(fd) {}
 
     // The next line while it is a setting line; false at the end of the
     // source, at the first line without "=", or when reading fails.
-    bool next(setting_piece &p)
+    bool next(setting_line &l)
     {
-        size_t n = in_.next(buf_);
-        if (in_.failed()) {
-            error_ = errno ? -errno : -EIO;
+        l = {};
+        l.offset = offset_;
+        if (!take_piece(l))
             return false;
+        if (in_.goes_on()) {
+            // A long line: its pieces are gathered, never judged alone.
+            long_.clear();
+            if ((error_ = long_.append(l.text)) != 0)
+                return false;
+            while (in_.goes_on() && take_piece(l))
+                if ((error_ = long_.append(l.text)) != 0)
+                    return false;
+            if (error_)
+                return false;
+            l.text = long_.view();
         }
-        if (n == 0)
-            return false;
-        size_t len = strnlen(buf_, n);
-        p = {std::string_view(buf_, len), len < n, offset_};
-        offset_ += n;
-        return p.text.find('=') != std::string_view::npos;
+        return l.text.find('=') != std::string_view::npos;
     }
     int error() const { return error_; }
 };
 
-// A text that ran into the fill has taken the fill's 0xFF along when it
-// ended one byte before a fill group's last byte.
-std::string_view without_fill(const setting_piece &p)
+bool setting_reader::take_piece(setting_line &l)
 {
-    size_t len = p.text.size();
-    size_t last = p.offset + len - 1;
-    if (len > 0 && static_cast<unsigned char>(p.text.back()) == 0xFF &&
-        static_cast<unsigned char>(flash_fill_byte(last)) == 0xFF)
+    size_t n = in_.next(buf_);
+    if (in_.failed()) {
+        error_ = errno ? -errno : -EIO;
+        return false;
+    }
+    if (n == 0)
+        return false;
+    size_t len = strnlen(buf_, n);
+    l.text = std::string_view(buf_, len);
+    l.cut = len < n;
+    l.in_fill = l.cut;
+    for (size_t i = len; i < n && l.in_fill; ++i)
+        l.in_fill = buf_[i] == flash_fill_byte(offset_ + i);
+    offset_ += n;
+    return true;
+}
+
+// A text that ran into the fill has taken the fill's 0xFF along when it
+// ended one byte before a fill group's last byte. (A text whose last byte
+// is a real 0xFF there reads the same: the store ends every text it writes
+// with a newline, so only older copies can hold one.)
+std::string_view without_fill(const setting_line &l)
+{
+    size_t len = l.text.size();
+    if (l.in_fill && len > 0 && static_cast<unsigned char>(l.text.back()) == 0xFF &&
+        static_cast<unsigned char>(flash_fill_byte(l.offset + len - 1)) == 0xFF)
         --len;
-    return std::string_view(p.text.data(), len);
+    return std::string_view(l.text.data(), len);
 }
 
 } // namespace
@@ -71,7 +102,7 @@ std::string_view without_fill(const setting_piece &p)
 int count_setting_lines(int fd)
 {
     setting_reader in(fd);
-    setting_piece p;
+    setting_line p;
     int lines = 0;
     while (in.next(p))
         ++lines;
@@ -82,9 +113,9 @@ int copy_setting_lines(int fd, line_source from, heap_text &out)
 {
     const bool flash = from == line_source::flash;
     setting_reader in(fd);
-    setting_piece p;
+    setting_line p;
     while (in.next(p)) {
-        std::string_view text = flash && p.cut ? without_fill(p) : p.text;
+        std::string_view text = flash ? without_fill(p) : p.text;
         if (int rc = out.append(text))
             return rc;
         if (flash && p.cut && !out.ends_line())

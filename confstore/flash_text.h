@@ -11,7 +11,8 @@ enum class line_source { file, flash };
 
 // The number of setting lines (lines holding "=") read from the descriptor's
 // current offset before its end or its first line without "=", or -errno
-// when reading fails. A line longer than 255 bytes is judged piece by piece.
+// when reading fails. A line longer than 255 bytes is one line, judged and
+// copied whole: no setting behind it is lost because of it.
 int count_setting_lines(int fd);
 
 // Appends those same setting lines to `out`, each as its text (the bytes up

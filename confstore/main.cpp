@@ -11,6 +11,7 @@
 #include "messages.h"
 
 #include "io.h"
+#include "trusted_open.h"
 #include "unique_fd.h"
 
 #include <cstdio>
@@ -35,9 +36,10 @@ bool argc_fits(char cmd, int args)
 
 void show_config()
 {
-    unique_fd fd(::open(working_config_path, O_RDONLY | O_CLOEXEC));
+    unique_fd fd(trusted_open(working_config_path, O_RDONLY));
     if (!fd) {
-        std::fputs(msg_show_failed, stdout);
+        if (!refused_link(working_config_path))
+            std::fputs(msg_show_failed, stdout);
         return;
     }
     // The whole file, up to a zero byte if it holds one, then a newline.

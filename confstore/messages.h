@@ -9,6 +9,13 @@ inline constexpr char msg_config_failed[] = "OPEN CONFIG FALID\n";
 inline constexpr char msg_bad_name[] =
     "Refused: a setting name must not be empty or hold \"=\" or a newline\n";
 inline constexpr char msg_bad_value[] = "Refused: a setting value must not hold a newline\n";
+inline constexpr char msg_foreign_link_fmt[] = "Refused: %s is a symbolic link of another user\n";
+inline constexpr char msg_not_regular_fmt[] = "Refused: %s is not a regular file\n";
+inline constexpr char msg_lock_busy[] =
+    "Refused: another run holds the lock of the working configuration\n";
+inline constexpr char msg_lock_unusable_fmt[] = "Refused: the lock %s.lock cannot be used: %s\n";
+inline constexpr char msg_long_line[] =
+    "Refused: a setting line (NAME=VALUE and its newline) must not be longer than 255 bytes\n";
 
 // Flash synchronisation (c, d, i).
 inline constexpr char msg_commit_same_fmt[] = "BUFF and E2P Same Line1 = %d, Line2 = %d\n";

@@ -1,9 +1,11 @@
 // Carrying a value into another text file of the device.
 #include "confstore.h"
+#include "messages.h"
 
 #include "out_buffer.h"
 #include "piece_reader.h"
 #include "replace_file.h"
+#include "trusted_open.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -59,8 +61,16 @@ void patch_lines(const char *path, const char *pattern, const char *value)
         report(path, -ENAMETOOLONG);
         return;
     }
-    unique_fd src(::open(path, O_RDONLY | O_CLOEXEC));
+    // Not blocking: a FIFO in place of the target must not hang the run.
+    unique_fd src(trusted_open(path, O_RDONLY | O_NONBLOCK));
+    if (!src && refused_link(path))
+        return;
     struct stat st;
+    if (src && ::fstat(src.get(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        // A device node or FIFO is no text to patch, nor to replace by one.
+        std::printf(msg_not_regular_fmt, path);
+        return;
+    }
     if (!src || ::fstat(src.get(), &st) != 0) {
         // A missing target is left alone; only its empty copy appears.
         if (int rc = replace_file(copy_path, {}); rc != 0)

@@ -4,6 +4,12 @@
 // /tmp/SysInfo.txt. While /tmp/reboot exists it restarts the device.
 // It takes no arguments, prints nothing and runs until the device restarts.
 #include "cycle.h"
+#include "report.h"
+
+#include "replace_file.h"
+
+#include <cstdio>
+#include <sys/syscall.h>
 
 #include <csignal>
 #include <fcntl.h>
@@ -14,6 +20,7 @@ namespace {
 
 constexpr char restart_trigger[] = "/tmp/reboot";
 constexpr unsigned cycle_pause_s = 3;
+constexpr char report_dir[] = "/tmp";
 
 // Children get their output on descriptor 1: should statusd be started with
 // a standard descriptor closed, a pipe could take its number.
@@ -22,6 +29,22 @@ void keep_standard_descriptors()
     for (int fd = 0; fd <= 2; fd++) {
         if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) < 0)
             return;
+    }
+}
+
+// Descriptors statusd inherited from whoever started it are no business of
+// the commands it runs: all above the standard three become close-on-exec.
+void keep_inherited_descriptors_to_itself()
+{
+#ifdef SYS_close_range
+    if (::syscall(SYS_close_range, 3U, ~0U, 4U /* CLOSE_RANGE_CLOEXEC */) == 0)
+        return;
+#endif
+    long max = ::sysconf(_SC_OPEN_MAX);
+    for (int fd = 3; fd < (max > 0 && max < 65536 ? max : 65536); ++fd) {
+        int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0)
+            ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
     }
 }
 
@@ -40,11 +63,20 @@ void restart_device()
 int main()
 {
     keep_standard_descriptors();
+    keep_inherited_descriptors_to_itself();
+    // statusd alone writes its reports: a replacement a killed run left
+    // half-made is of no use to anyone.
+    for (const char *report : {radio_report, wan_report, lan_report, sysinfo_report}) {
+        char path[64];
+        std::snprintf(path, sizeof path, "%s/%s", report_dir, report);
+        remove_stale_replacements(path);
+    }
     // Children are waited for one by one; an inherited "ignore" would reap
     // them behind statusd's back.
     ::signal(SIGCHLD, SIG_DFL);
     status_values values = {};
-    const cycle_setup setup;
+    cycle_setup setup;
+    setup.report_dir = report_dir;
     for (;;) {
         if (::access(restart_trigger, F_OK) == 0)
             restart_device();

@@ -100,16 +100,21 @@ TEST_P(flash_command, commit_with_different_counts_copies_the_whole_file)
     EXPECT_EQ(flash_bytes(), laid_out(text) + beyond);
 }
 
-TEST_P(flash_command, commit_counts_a_long_line_piece_by_piece)
+TEST_P(flash_command, a_long_line_loses_no_later_setting_through_commit_and_restore)
 {
-    const std::string long_line = "LONG=" + std::string(300, 'v') + "\n";
-    flash_holds(laid_out(lines("old", 2)));
-    d.files[working] = lines("new", 2) + long_line + "AFTER=1\n";
-    auto r = d.run("confstore c");
-    // The continuation holds no "=": the count ends there, the copy does not.
-    EXPECT_EQ(r.out, "BUFF and E2P Different Line1 = 3, Line2 = 2\nErase mtdblack4 now......\n"
-                     "Copy tmp config file to mtdblock4......\n");
-    EXPECT_EQ(flash_bytes(), laid_out(lines("new", 2) + long_line + "AFTER=1\n") + beyond);
+    // A long line from the defaults, then one value changed behind it.
+    const std::string long_line = "LONG=" + std::string(300, 'v') + "X=1\n";
+    std::string defaults = lines("old", 2) + long_line + "AFTER=1\nLAST=\xff";
+    write_host_file(d.work() + "/defaults", defaults);
+    d.defaults = d.work() + "/defaults";
+    flash_holds(laid_out(""));
+    auto r = d.run("confstore i && confstore w AFTER 2 && confstore c && "
+                   "rm /tmp/.current_config && confstore i && confstore r AFTER && confstore r X");
+    // The long line counts once; the text written to flash ends its last line.
+    EXPECT_EQ(r.out, "BUFF and E2P Same Line1 = 5, Line2 = 5\n2\n\n");
+    const std::string after = lines("old", 2) + long_line + "AFTER=2\nLAST=\xff\n";
+    EXPECT_EQ(r.file(working), after);
+    EXPECT_EQ(flash_bytes(), laid_out(after) + beyond);
 }
 
 TEST_P(flash_command, commit_of_an_unchanged_configuration_leaves_the_device_as_it_is)

@@ -281,7 +281,8 @@ TEST(statusd, lan_fields_fall_back_to_zeros)
 
 TEST(statusd, cfg_inherits_no_descriptor_of_statusd)
 {
-    // cfg counts its descriptors that lead to its output pipe or to a socket.
+    // cfg counts its descriptors that lead to its output pipe or to a
+    // socket, and looks for descriptor 7, which statusd inherited.
     access_point ap;
     ap.value("AP_DEVICE_NAME.sh", R"sh(
         out=$(readlink /proc/$$/fd/1); pipes=0; sockets=0
@@ -290,11 +291,13 @@ TEST(statusd, cfg_inherits_no_descriptor_of_statusd)
             [ "$t" = "$out" ] && pipes=$((pipes+1))
             case $t in socket:*) sockets=$((sockets+1)) ;; esac
         done
-        printf '%s pipe, %s sockets' $pipes $sockets
+        [ -e /proc/$$/fd/7 ] && inherited=7 || inherited=none
+        printf '%s pipe, %s sockets, %s' $pipes $sockets $inherited
     )sh");
-    device_result r = ap.one_cycle(all_interfaces());
+    device_result r = ap.run(all_interfaces(), "statusd < /dev/null > /dev/null 2>&1 7< /tmp/cfgval/.keep &\n"
+                                               "pid=$!\nwait_cycle\nstop\n");
     std::string sys = r.file("/tmp/SysInfo.txt");
-    EXPECT_TRUE(std::regex_match(sys, std::regex(stamps + ",1 pipe, 0 sockets" + sysinfo_tail)))
+    EXPECT_TRUE(std::regex_match(sys, std::regex(stamps + ",1 pipe, 0 sockets, none" + sysinfo_tail)))
         << sys;
 }
 

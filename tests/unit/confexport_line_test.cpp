@@ -119,6 +119,14 @@ TEST(export_line, lines_a_shell_would_run_as_commands_are_left_out)
                            export_step::left_out);
 }
 
+TEST(export_line, names_the_shells_treat_specially_are_left_out)
+{
+    expect_nothing_written({"OPTIND=zz\n", "UID=0\n", "PS4=$(reboot)\n", "IFS=x\n",
+                            "PATH=/tmp\n", "ENV=/tmp/x\n", "PPID=1\n", "BASH_ENV=/tmp/x\n"},
+                           export_step::left_out);
+    EXPECT_EQ(convert("PS5=1\n").text, "PS5=1\n");  // only the names themselves
+}
+
 TEST(export_line, the_key_line_is_kept_out_and_reported)
 {
     expect_nothing_written({"PSK_KEY=secret\n", "PSK_KEY=\n", "PSK_KEY=a b\n", "PSK_KEY=x"},

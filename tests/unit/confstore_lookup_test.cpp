@@ -91,7 +91,7 @@ TEST(config_get, finds_the_value_as_the_device_reads_it)
     }
 }
 
-TEST(config_get, reads_long_lines_in_pieces_of_255_bytes)
+TEST(config_get, a_long_line_is_one_line_whose_value_is_its_first_piece)
 {
     temp_dir d;
     std::string line = "LONG=" + std::string(295, 'v') + "\n";  // 301 bytes
@@ -99,11 +99,14 @@ TEST(config_get, reads_long_lines_in_pieces_of_255_bytes)
     EXPECT_EQ(got.rc, 1);
     EXPECT_EQ(got.value, std::string(250, 'v'));
 
-    // The rest of the line is a line of its own: here one that names X.
-    std::string tricky = "LONG=" + std::string(250, 'v') + "X=tail\n";
-    got = get(d, tricky, "X");
-    EXPECT_EQ(got.rc, 1);
-    EXPECT_EQ(got.value, "tail");
+    // The rest of the line is never a line of its own: no setting hides there.
+    std::string tricky = "LONG=" + std::string(250, 'v') + "X=tail\nB=2\n";
+    EXPECT_EQ(get(d, tricky, "X").rc, 0);
+    EXPECT_EQ(get(d, tricky, "B").value, "2");
+
+    // A line of exactly 255 bytes, its newline included, is read whole.
+    std::string full = "FULL=" + std::string(249, 'f') + "\n";
+    EXPECT_EQ(get(d, full, "FULL").value, std::string(249, 'f'));
 }
 
 TEST(config_get, long_names_match_only_whole)

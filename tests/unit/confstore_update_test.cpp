@@ -43,6 +43,7 @@ TEST(config_set, replaces_every_line_of_the_name_or_appends_one)
         {"A=1", "N", "4", "A=1\nN=4\n"},
         {"A=1", "A", "2", "A=2\n"},
         {"B=\n", "B", "3", "B=3\n"},
+        {"A=1\nB=", "B", "5", "A=1\nB=5\n"},
     };
     for (const row &r : rows) {
         SCOPED_TRACE(std::string(r.text) + " / " + r.name);
@@ -53,14 +54,15 @@ TEST(config_set, replaces_every_line_of_the_name_or_appends_one)
     }
 }
 
-TEST(config_set, long_lines_are_handled_piece_by_piece)
+TEST(config_set, a_long_line_is_replaced_or_kept_whole)
 {
     temp_dir d;
-    // Only the first 255-byte piece of a long line is the setting; the rest
-    // of the old line stays behind as a line of its own.
+    // A long line from elsewhere (an older flash copy, the defaults) is one
+    // line: replaced whole, or copied whole with nothing behind it lost.
     std::string tail(45, 't');
-    std::string long_line = "B=" + std::string(253, 'v') + tail + "\n";
-    EXPECT_EQ(set(d, long_line, "B", "3").text, "B=3\n" + tail + "\n");
+    std::string long_line = "B=" + std::string(253, 'v') + "X=" + tail + "\n";
+    EXPECT_EQ(set(d, long_line, "B", "3").text, "B=3\n");
+    EXPECT_EQ(set(d, long_line + "X=1\n", "X", "2").text, long_line + "X=2\n");
 
     // Names of any length match exactly, never on a prefix.
     std::string n45(45, 'N');
@@ -72,12 +74,18 @@ TEST(config_set, refuses_what_would_break_the_text)
 {
     temp_dir d;
     const std::string text = "A=1\n";
+    const std::string v252(252, 'v'), n254(254, 'N');
+    const char *bad_name = "Refused: a setting name must not be empty or hold \"=\" or a newline\n";
+    const char *long_line =
+        "Refused: a setting line (NAME=VALUE and its newline) must not be longer than 255 bytes\n";
     struct row { const char *name, *value, *message; };
     const row rows[] = {
-        {"", "1", "Refused: a setting name must not be empty or hold \"=\" or a newline\n"},
-        {"A=B", "1", "Refused: a setting name must not be empty or hold \"=\" or a newline\n"},
-        {"A\nX", "1", "Refused: a setting name must not be empty or hold \"=\" or a newline\n"},
+        {"", "1", bad_name},
+        {"A=B", "1", bad_name},
+        {"A\nX", "1", bad_name},
         {"A", "1\nROOT_PASS=x", "Refused: a setting value must not hold a newline\n"},
+        {"AB", v252.c_str(), long_line},  // 256 bytes with its newline
+        {n254.c_str(), "", long_line},
     };
     for (const row &r : rows) {
         SCOPED_TRACE(r.name);
@@ -86,6 +94,9 @@ TEST(config_set, refuses_what_would_break_the_text)
         EXPECT_EQ(got.out, r.message);
         EXPECT_EQ(got.text, text);
     }
+    // 255 bytes exactly are stored.
+    EXPECT_EQ(set(d, text, "A", std::string(252, 'v').c_str()).text,
+              "A=" + std::string(252, 'v') + "\n");
 }
 
 TEST(config_set, missing_file_is_not_created)

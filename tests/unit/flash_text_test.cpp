@@ -54,8 +54,8 @@ TEST(count_setting_lines, stops_at_the_first_line_without_an_equals_sign)
         {"comment first", "#note\nA=1\n", 0},
         {"comment holding =", "A=1\n# x = y\nB=2\n", 3},
         {"last line without newline", "A=1\nB=2", 2},
-        {"continuation of a long line ends the text", long_line + "B=2\n", 1},
-        {"continuation holding = counts", "LONG=" + std::string(260, 'x') + "=y\nB=2\n", 3},
+        {"a long line is one line", long_line + "B=2\n", 2},
+        {"a long line's = is no line of its own", "LONG=" + std::string(260, 'x') + "=y\nB=2\n", 2},
         {"zero byte ends a line's text", std::string("A=1\0junk\nB=2\n", 13), 2},
         {"erased flash", laid_out(""), 0},
         {"flash text without final newline", laid_out("A=1\nB=2"), 2},
@@ -80,7 +80,7 @@ TEST(copy_setting_lines, from_a_file_copies_each_setting_line_as_its_text)
     EXPECT_EQ(copy("A=1\nB=2\n\nC=3\n", line_source::file), "A=1\nB=2\n");
     EXPECT_EQ(copy("A=1\nB=2", line_source::file), "A=1\nB=2");
     EXPECT_EQ(copy(std::string("A=1\0junk\nB=2\n", 13), line_source::file), "A=1B=2\n");
-    EXPECT_EQ(copy(long_line, line_source::file), long_line.substr(0, 255));
+    EXPECT_EQ(copy(long_line + "B=2\n", line_source::file), long_line + "B=2\n");
 }
 
 TEST(copy_setting_lines, from_flash_never_carries_fill_bytes_into_the_text)
@@ -91,13 +91,21 @@ TEST(copy_setting_lines, from_flash_never_carries_fill_bytes_into_the_text)
         EXPECT_EQ(copy(laid_out(text), line_source::flash), text + "\n");
         EXPECT_EQ(copy(laid_out(text + "\n"), line_source::flash), text + "\n");
     }
+    // A last line whose 255-byte piece ends at the fill, or just before it,
+    // at every offset: the next piece starts in the fill and adds nothing.
+    for (const std::string head : {"A=1\n", "A=12\n", "A=123\n", "A=1234\n"})
+        for (size_t len : {253u, 254u, 255u}) {
+            const std::string text = head + "Z=" + std::string(len - 2, 'z');
+            SCOPED_TRACE(std::to_string(head.size()) + "+" + std::to_string(len));
+            EXPECT_EQ(copy(laid_out(text), line_source::flash), text + "\n");
+        }
 }
 
 TEST(copy_setting_lines, from_flash_ends_every_line_it_restores)
 {
     EXPECT_EQ(copy(laid_out("SYS_CHECK=7340215968\nA=1\n\nB=2\n"), line_source::flash),
               "SYS_CHECK=7340215968\nA=1\n");
-    EXPECT_EQ(copy(laid_out(long_line), line_source::flash), long_line.substr(0, 255) + "\n");
+    EXPECT_EQ(copy(laid_out(long_line + "B=2\n"), line_source::flash), long_line + "B=2\n");
     EXPECT_EQ(copy(std::string("A=1\0junk\nB=2\n", 13), line_source::flash), "A=1\nB=2\n");
     EXPECT_EQ(copy("A=1", line_source::flash), "A=1\n");
     EXPECT_EQ(copy(laid_out(""), line_source::flash), "");
