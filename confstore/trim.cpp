@@ -1,11 +1,10 @@
 // Trimming of white space, as every reader of configuration text applies it.
 #include "confstore.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-
-// The C library's assertion report; declared here because NDEBUG builds hide it.
-extern "C" [[noreturn]] void __assert_fail(const char *assertion, const char *file,
-                                           unsigned int line, const char *function) noexcept;
 
 namespace {
 
@@ -16,11 +15,15 @@ constexpr bool is_space(char c)
 }
 
 // The argument checks report in the words the device's logs have always
-// shown, whatever the build's NDEBUG setting.
+// shown, whatever the build's NDEBUG setting and whichever C library's own
+// assertion report (glibc's words; musl words it otherwise).
 void check(bool ok, const char *condition, const char *function)
 {
-    if (!ok)
-        __assert_fail(condition, "confstore", __LINE__, function);
+    if (ok)
+        return;
+    std::fprintf(stderr, "%s: confstore:%d: %s: Assertion `%s' failed.\n",
+                 program_invocation_short_name, __LINE__, function, condition);
+    std::abort();
 }
 
 void check_args(const char *out, const char *in, const char *function)

@@ -1,8 +1,10 @@
 // confstore as the device's scripts run it: output, status and file bytes.
 #include "device.h"
+#include "device_libc.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 namespace {
@@ -55,6 +57,17 @@ TEST(confstore_commands, missing_working_configuration)
                      "OPEN CONFIG FALID\n"
                      "openfile [/tmp/.current_config] error [No such file or directory]\n");
     EXPECT_FALSE(r.exists(config_path));
+}
+
+// A hostile link loop in /tmp is reported in the C library's own words,
+// which differ between the device's C libraries.
+TEST(confstore_commands, a_link_loop_for_the_working_configuration_is_reported)
+{
+    device d;
+    device_result r = d.run("ln -s /tmp/loop /tmp/.current_config; ln -s /tmp/.current_config "
+                            "/tmp/loop; confstore r A");
+    EXPECT_EQ(r.out, "openfile [/tmp/.current_config] error [" + device_error_text(ELOOP) +
+                         "]\n\n");
 }
 
 TEST(confstore_commands, show_prints_the_whole_file_up_to_a_zero_byte)
