@@ -7,11 +7,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 bool refused_link(const char *path)
 {
-    if (errno != ELOOP)
+    // ELOOP also comes from a loop of the caller's own links: that is an
+    // error of the file, reported as such, not a refusal.
+    int err = errno;
+    struct stat st;
+    if (err != ELOOP || ::lstat(path, &st) != 0 || !S_ISLNK(st.st_mode) || st.st_uid == ::geteuid()) {
+        errno = err;
         return false;
+    }
     std::printf(msg_foreign_link_fmt, path);
     return true;
 }
