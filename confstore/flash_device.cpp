@@ -17,8 +17,14 @@
 // nothing changes behind the guard's bytes, step 3 alone does it; and
 // nothing is written when the device already holds the image, which spares
 // the flash its erase cycles.
+//
+// On NOR flash behind its block emulation a written sector does not land
+// whole: every write-back erases and reprograms a whole erase block. When
+// the partition's character device is there, the image goes through it
+// instead (nor_write.h), erasing only the blocks that change.
 #include "flash_device.h"
-
+#include "flash_mtd.h"
+#include "nor_write.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -162,8 +168,31 @@ void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char
         out[i] = flash_fill_byte(offset + i);
 }
 
+namespace {
+
+// Through the character device; the block device's caches are dropped on
+// both sides, so that nothing stale is written back over the new bytes and
+// every later read sees them.
+ssize_t write_through_mtd(int fd, flash_mtd &mtd, std::span<const char> text)
+{
+    if (int rc = flash_mtd_drop_cache(fd))
+        return rc;
+    int erases = 0;
+    ssize_t n = nor_write_image(mtd, text, erases);
+    int rc = flash_mtd_drop_cache(fd);
+    return n < 0 ? n : rc < 0 ? rc : n;
+}
+
+} // namespace
+
 ssize_t flash_write_image(int fd, std::span<const char> text)
 {
+    flash_mtd mtd;
+    int found = flash_mtd_open(fd, mtd);
+    if (found == 0)
+        return write_through_mtd(fd, mtd, text);
+    if (found != -ENODEV)
+        return found;
     const size_t size = flash_image_size(text.size());
     if (int rc = check_room(fd, size))
         return rc;
