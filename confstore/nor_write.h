@@ -46,8 +46,14 @@ namespace nor_detail {
 
 inline constexpr size_t marker_len = 10;
 
+// Programs start and end on bus-word boundaries, the bytes around a change
+// programmed as the device holds them: the kernel pads a partial bus word
+// with 0xFF, which a chip leaves as it is but an emulated flash stores.
+inline constexpr size_t word = 4;
+
 // Programs `want` over the partition's copy `dev` at `at` where they differ
-// and keeps the copy in step. Bytes that already match are not written.
+// and keeps the copy in step. Bytes that already match are not written,
+// beyond the words that hold a change.
 template <class Dev>
 int program_diff(Dev &d, std::span<char> dev, size_t at, std::span<const char> want, ssize_t &count)
 {
@@ -58,10 +64,12 @@ int program_diff(Dev &d, std::span<char> dev, size_t at, std::span<const char> w
         --last;
     if (first == last)
         return 0;
-    if (int rc = d.program(at + first, want.subspan(first, last - first)))
-        return rc;
     std::memcpy(dev.data() + at + first, want.data() + first, last - first);
-    count += static_cast<ssize_t>(last - first);
+    const size_t from = (at + first) / word * word;
+    const size_t to = std::min(dev.size(), (at + last + word - 1) / word * word);
+    if (int rc = d.program(from, dev.subspan(from, to - from)))
+        return rc;
+    count += static_cast<ssize_t>(to - from);
     return 0;
 }
 

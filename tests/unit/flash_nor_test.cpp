@@ -1,7 +1,7 @@
 // The NOR write (nor_write_image, the code the program runs on the MTD
 // character device) on a model of a NOR chip: an erase sets a block to
-// 0xFF, a program can only clear bits, and power can go between any two
-// operations or inside one. After every cut the next restore finds the old
+// 0xFF, a program can only clear bits and covers whole 4-byte bus words,
+// and power can go between any two operations or inside one. After every cut the next restore finds the old
 // text, the new one or the defaults; the erases are counted.
 #include "flash.h"
 #include "nor_write.h"
@@ -56,6 +56,9 @@ struct nor_model {
     int program(size_t at, std::span<const char> in)
     {
         bool cut = power_goes(in.size());
+        if (at % 4 != 0 || in.size() % 4 != 0)
+            refused = "a program of " + std::to_string(in.size()) + " bytes at " + std::to_string(at) +
+                      " is not whole bus words";
         if (cut)
             in = in.first(std::min(cut_at, in.size()));
         for (size_t i = 0; i < in.size(); ++i) {
