@@ -101,19 +101,21 @@ int sync_device(int fd)
     return ::fsync(fd) == 0 ? 0 : -errno;
 }
 
-// A block device keeps its size: an image that does not fit is refused
-// before anything is written.
-int check_room(int fd, size_t size)
+// The bytes the image of a text of `text_len` bytes takes on `fd`. A block
+// device keeps its size: the fill stops at its end, and a text that does
+// not fit is refused before anything is written.
+ssize_t image_size_on(int fd, size_t text_len)
 {
     struct stat st;
     if (::fstat(fd, &st) != 0)
         return -errno;
     if (!S_ISBLK(st.st_mode))
-        return 0;
+        return static_cast<ssize_t>(flash_image_size(text_len));
     off_t end = ::lseek(fd, 0, SEEK_END);
     if (end < 0)
         return -errno;
-    return static_cast<size_t>(end) < size ? -ENOSPC : 0;
+    const size_t part = static_cast<size_t>(end);
+    return text_len > part ? -ENOSPC : static_cast<ssize_t>(nor_image_end(text_len, part));
 }
 
 // Where the image differs from what the device holds. What cannot be read
@@ -193,9 +195,10 @@ ssize_t flash_write_image(int fd, std::span<const char> text)
         return write_through_mtd(fd, mtd, text);
     if (found != -ENODEV)
         return found;
-    const size_t size = flash_image_size(text.size());
-    if (int rc = check_room(fd, size))
-        return rc;
+    const ssize_t room = image_size_on(fd, text.size());
+    if (room < 0)
+        return room;
+    const size_t size = static_cast<size_t>(room);
     chunk_pair buf;
     if (!buf)
         return -ENOMEM;

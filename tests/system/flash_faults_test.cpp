@@ -127,7 +127,7 @@ TEST(flash_reset, without_a_flash_device_stops_after_its_first_two_lines)
     EXPECT_EQ(r.err, "cannot open /dev/mtdblock4: No such file or directory\n");
 }
 
-TEST(flash_reset, refuses_a_block_device_too_small_for_the_image)
+TEST(flash_reset, on_a_partition_under_256_kib_fills_to_its_end_and_refuses_a_longer_text)
 {
     device d;
     const std::string image = d.work() + "/small.img";
@@ -139,6 +139,15 @@ TEST(flash_reset, refuses_a_block_device_too_small_for_the_image)
     auto r = d.run("confstore d");
     EXPECT_EQ(r.out, "Reset to default...\nErase mtdblack4 now......\n"
                      "Copy Default config file to mtdblack4......\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(loop.bytes(), laid_out(shipped_defaults()).substr(0, 131072));
+
+    write_host_file(image, old);
+    std::string big = saved;
+    for (int i = 0; big.size() <= 131072; ++i)
+        big += "KEY_" + std::to_string(i) + "=some value of a setting\n";
+    d.files[working] = big;
+    r = d.run("confstore c");
     EXPECT_EQ(r.err, "cannot write /dev/mtdblock4: No space left on device\n");
     EXPECT_EQ(loop.bytes(), old);
 }
