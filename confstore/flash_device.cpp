@@ -24,6 +24,7 @@
 // instead (nor_write.h), erasing only the blocks that change.
 #include "flash_device.h"
 #include "flash_mtd.h"
+#include "io.h"
 #include "nor_write.h"
 
 #include <algorithm>
@@ -63,18 +64,7 @@ struct byte_range {
 // Bytes read at `at`, fewer only at the device's end; -errno on failure.
 ssize_t read_at(int fd, std::span<char> buf, size_t at)
 {
-    size_t got = 0;
-    while (got < buf.size()) {
-        ssize_t n = ::pread(fd, buf.data() + got, buf.size() - got, static_cast<off_t>(at + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -errno;
-        if (n == 0)
-            break;
-        got += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(got);
+    return read_full_at(fd, buf, static_cast<off_t>(at));
 }
 
 int write_at(int fd, std::span<const char> bytes, size_t at)
@@ -84,15 +74,8 @@ int write_at(int fd, std::span<const char> bytes, size_t at)
         bytes = bytes.first(static_cast<size_t>(cut_budget));
     if (cut_budget >= 0)
         cut_budget -= static_cast<long long>(bytes.size());
-    while (!bytes.empty()) {
-        ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? -errno : -EIO;
-        bytes = bytes.subspan(static_cast<size_t>(n));
-        at += static_cast<size_t>(n);
-    }
+    if (int rc = write_all_at(fd, bytes, static_cast<off_t>(at)))
+        return rc;
     return cut ? -ECANCELED : 0;
 }
 

@@ -1,6 +1,8 @@
 // Finding and driving the MTD character device of the flash partition.
 #include "flash_mtd.h"
 
+#include "io.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -57,16 +59,8 @@ int flash_mtd_drop_cache(int block_fd)
 
 int flash_mtd::read(size_t at, std::span<char> out)
 {
-    while (!out.empty()) {
-        ssize_t n = ::pread(fd.get(), out.data(), out.size(), static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? -errno : -EIO;
-        out = out.subspan(static_cast<size_t>(n));
-        at += static_cast<size_t>(n);
-    }
-    return 0;
+    ssize_t n = read_full_at(fd.get(), out, static_cast<off_t>(at));
+    return n < 0 ? static_cast<int>(n) : static_cast<size_t>(n) == out.size() ? 0 : -EIO;
 }
 
 int flash_mtd::erase(size_t at)
@@ -77,14 +71,5 @@ int flash_mtd::erase(size_t at)
 
 int flash_mtd::program(size_t at, std::span<const char> bytes)
 {
-    while (!bytes.empty()) {
-        ssize_t n = ::pwrite(fd.get(), bytes.data(), bytes.size(), static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? -errno : -EIO;
-        bytes = bytes.subspan(static_cast<size_t>(n));
-        at += static_cast<size_t>(n);
-    }
-    return 0;
+    return write_all_at(fd.get(), bytes, static_cast<off_t>(at));
 }

@@ -77,14 +77,14 @@ TEST(flash_write_image, writes_only_the_span_that_changes)
     EXPECT_LT(n, 24 + 32);
 }
 
-TEST(flash_write_image, refuses_an_image_larger_than_the_block_device)
+TEST(flash_write_image, refuses_a_text_longer_than_the_block_device)
 {
     temp_dir dir;
     const std::string old = laid_out(config).substr(0, 131072);
     dir.put("small.img", old);
     loop_device loop(dir / "small.img");
     ASSERT_FALSE(loop.path().empty()) << "no loop device could be attached";
-    EXPECT_EQ(write_image(loop.path(), "SYS_CHECK=7340215968\nA=1\n"), -ENOSPC);
+    EXPECT_EQ(write_image(loop.path(), "SYS_CHECK=7340215968\n" + std::string(131072, 'A') + "=1\n"), -ENOSPC);
     EXPECT_EQ(loop.bytes(), old);
 }
 
