@@ -39,7 +39,6 @@ size_t piece_reader::next(std::span<char> out)
             break;
     }
     out[got] = '\0';
-    goes_on_ = got == room && room > 0 && out[got - 1] != '\n' &&
-               std::memchr(out.data(), '\0', got) == nullptr;
+    goes_on_ = piece_goes_on(std::string_view(out.data(), got), room);
     return got;
 }

@@ -8,7 +8,18 @@
 // value can neither end the text early nor smuggle in a setting.
 #pragma once
 
+#include <cstring>
 #include <span>
+#include <string_view>
+
+// Whether the line of `piece`, read with room for `room` bytes, goes on in
+// the next piece: the piece filled the room without reaching a newline,
+// and holds no zero byte (which ends its line's text).
+inline bool piece_goes_on(std::string_view piece, size_t room)
+{
+    return piece.size() == room && room > 0 && piece.back() != '\n' &&
+           std::memchr(piece.data(), '\0', piece.size()) == nullptr;
+}
 #include <sys/types.h>
 
 class piece_reader {

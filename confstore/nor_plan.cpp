@@ -3,6 +3,7 @@
 
 #include "confstore.h"
 #include "flash_device.h"
+#include "piece_reader.h"
 
 #include <algorithm>
 #include <cstring>
@@ -71,11 +72,14 @@ size_t nor_next_marker(std::span<const char> bytes, size_t from)
 
 size_t nor_deciding_marker(std::span<const char> text)
 {
+    // As the lookup reads: only a line's first piece is judged.
+    bool rest_of_line = false;
     for (size_t at = 0; at < text.size();) {
         std::string_view piece = next_piece(text, at);
-        size_t m = marker_in_piece(piece, at);
+        size_t m = rest_of_line ? nor_none : marker_in_piece(piece, at);
         if (m != nor_none)
             return m == nor_none - 1 ? nor_none : m;
+        rest_of_line = piece_goes_on(piece, config_piece_max);
         at += piece.size();
     }
     return nor_none;

@@ -118,6 +118,10 @@ std::vector<scenario> scenarios()
     // A marker run before the deciding line, a second marker line in block 1.
     std::string decoy = "PHONE=7340215968\n" + settings("d", 70000) + "SYS_CHECK=7340215968\n";
     all.push_back({"markers elsewhere", image(decoy), "PHONE=7340215968\n" + settings("e", 3000), 2});
+    // A marker run in a long line's second piece, which the lookup never
+    // judges: the line behind it decides.
+    all.push_back({"marker inside a long line", image(settings("old", 16000)),
+                   "LONG=" + std::string(250, 'x') + "SYS_CHECK=7340215968\n" + settings("l", 3000), 1});
     all.push_back({"one-block partition", image(settings("old", 16000), block),
                    settings("new", 20000), 1});
     return all;
