@@ -1,6 +1,6 @@
 #include "fake_cfg.h"
 
-#include "device.h"
+#include "sandbox.h"
 
 std::string fake_cfg_script(const std::string &values_dir)
 {

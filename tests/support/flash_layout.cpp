@@ -1,6 +1,6 @@
 #include "flash_layout.h"
 
-#include "device.h"
+#include "sandbox.h"
 
 std::string laid_out(const std::string &text)
 {
@@ -12,6 +12,6 @@ std::string laid_out(const std::string &text)
 
 std::string shipped_defaults()
 {
-    const std::string sim = SIM_DEVICE;
+    const std::string sim = SIM_SANDBOX;
     return read_host_file(sim.substr(0, sim.rfind('/')) + "/default_config");
 }

@@ -1,6 +1,6 @@
 #include "loop_device.h"
 
-#include "device.h"
+#include "sandbox.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "device.h"
+#include "sandbox.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,26 +42,26 @@ std::string make_work_dir()
     return templ;
 }
 
-std::string device::work()
+std::string sandbox::work()
 {
     if (work_.empty())
         work_ = make_work_dir();
     return work_;
 }
 
-std::string device_result::file(const std::string &path) const
+std::string sandbox_result::file(const std::string &path) const
 {
     auto it = files.find(path);
     return it != files.end() && it->second ? *it->second : "<missing>";
 }
 
-bool device_result::exists(const std::string &path) const
+bool sandbox_result::exists(const std::string &path) const
 {
     auto it = files.find(path);
     return it != files.end() && it->second.has_value();
 }
 
-device_result device::run(const std::string &script)
+sandbox_result sandbox::run(const std::string &script)
 {
     const std::string w = work();
     std::string driver = "set -u\nW=" + shell_quote(w) + "\n";
@@ -84,7 +84,7 @@ device_result device::run(const std::string &script)
     }
     write_host_file(w + "/driver.sh", driver);
 
-    std::string cmd = shell_quote(SIM_DEVICE) + " --bin " + shell_quote(bin_dir()) +
+    std::string cmd = shell_quote(SIM_SANDBOX) + " --bin " + shell_quote(bin_dir()) +
                       " --keep " + shell_quote(w);
     if (!flash.empty())
         cmd += " --flash " + shell_quote(flash);
@@ -92,7 +92,7 @@ device_result device::run(const std::string &script)
         cmd += " --defaults " + shell_quote(defaults);
     cmd += " -- sh " + shell_quote(w + "/driver.sh") + " < /dev/null";
 
-    device_result r;
+    sandbox_result r;
     int raw = std::system(cmd.c_str());
     r.sandbox_status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     std::string st = read_host_file(w + "/status");

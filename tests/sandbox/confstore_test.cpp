@@ -1,5 +1,5 @@
 // confstore as the device's scripts run it: output, status and file bytes.
-#include "device.h"
+#include "sandbox.h"
 #include "device_libc.h"
 
 #include <gtest/gtest.h>
@@ -11,9 +11,9 @@ namespace {
 
 const char config_path[] = "/tmp/.current_config";
 
-device with_config(const std::string &text)
+sandbox with_config(const std::string &text)
 {
-    device d;
+    sandbox d;
     d.files[config_path] = text;
     d.fetch = {config_path};
     return d;
@@ -21,7 +21,7 @@ device with_config(const std::string &text)
 
 TEST(confstore_commands, malformed_command_lines_are_refused)
 {
-    device d = with_config("A=1\n");
+    sandbox d = with_config("A=1\n");
     const char *lines[] = {
         "confstore", "confstore ''", "confstore D", "confstore x", "confstore R A",
         "confstore r", "confstore r A B", "confstore w A", "confstore w A 1 2",
@@ -30,7 +30,7 @@ TEST(confstore_commands, malformed_command_lines_are_refused)
     };
     for (const char *line : lines) {
         SCOPED_TRACE(line);
-        device_result r = d.run(std::string(line) + "; echo \"status=$?\"");
+        sandbox_result r = d.run(std::string(line) + "; echo \"status=$?\"");
         EXPECT_EQ(r.out, "Bye Bye!!!!\nstatus=0\n");
         EXPECT_EQ(r.file(config_path), "A=1\n");
     }
@@ -38,8 +38,8 @@ TEST(confstore_commands, malformed_command_lines_are_refused)
 
 TEST(confstore_commands, only_the_first_letter_of_the_command_counts)
 {
-    device d = with_config("AP_SSID=Office\nB=2\n");
-    device_result r = d.run("confstore read AP_SSID; confstore rx B; confstore r NONE; "
+    sandbox d = with_config("AP_SSID=Office\nB=2\n");
+    sandbox_result r = d.run("confstore read AP_SSID; confstore rx B; confstore r NONE; "
                             "confstore write B 3; confstore show");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Office\n2\n\nAP_SSID=Office\nB=3\n\n");
@@ -48,9 +48,9 @@ TEST(confstore_commands, only_the_first_letter_of_the_command_counts)
 
 TEST(confstore_commands, missing_working_configuration)
 {
-    device d;
+    sandbox d;
     d.fetch = {config_path};
-    device_result r = d.run("confstore s; echo \"[$?]\"; confstore r A; confstore w A 1; "
+    sandbox_result r = d.run("confstore s; echo \"[$?]\"; confstore r A; confstore w A 1; "
                             "confstore y /etc/ath/default_config AP_SSID= AP_SSID");
     EXPECT_EQ(r.out, "Open failure!!![0]\n"
                      "openfile [/tmp/.current_config] error [No such file or directory]\n\n"
@@ -63,8 +63,8 @@ TEST(confstore_commands, missing_working_configuration)
 // which differ between the device's C libraries.
 TEST(confstore_commands, a_link_loop_for_the_working_configuration_is_reported)
 {
-    device d;
-    device_result r = d.run("ln -s /tmp/loop /tmp/.current_config; ln -s /tmp/.current_config "
+    sandbox d;
+    sandbox_result r = d.run("ln -s /tmp/loop /tmp/.current_config; ln -s /tmp/.current_config "
                             "/tmp/loop; confstore r A");
     EXPECT_EQ(r.out, "openfile [/tmp/.current_config] error [" + device_error_text(ELOOP) +
                          "]\n\n");
@@ -75,7 +75,7 @@ TEST(confstore_commands, show_prints_the_whole_file_up_to_a_zero_byte)
     std::string big;
     for (int i = 0; big.size() < 10000; ++i)
         big += "NAME_" + std::to_string(i) + "=value " + std::to_string(i) + "\n";
-    device d = with_config(big);
+    sandbox d = with_config(big);
     EXPECT_EQ(d.run("confstore s").out, big + "\n");
 
     d.files[config_path] = std::string("A=1\n\0B=2\n", 9);
@@ -84,8 +84,8 @@ TEST(confstore_commands, show_prints_the_whole_file_up_to_a_zero_byte)
 
 TEST(confstore_write, refusals_leave_the_file_unchanged)
 {
-    device d = with_config("A=1\n");
-    device_result r = d.run("confstore w 'A=B' 1; confstore w A \"$(printf '1\\nROOT=x')\"; "
+    sandbox d = with_config("A=1\n");
+    sandbox_result r = d.run("confstore w 'A=B' 1; confstore w A \"$(printf '1\\nROOT=x')\"; "
                             "confstore w '' 1; echo \"[$?]\"");
     EXPECT_EQ(r.out,
               "Refused: a setting name must not be empty or hold \"=\" or a newline\n"
@@ -96,10 +96,10 @@ TEST(confstore_write, refusals_leave_the_file_unchanged)
 
 TEST(confstore_write, parallel_writers_lose_nothing)
 {
-    device d = with_config("SYS_CHECK=7340215968\n");
+    sandbox d = with_config("SYS_CHECK=7340215968\n");
     // Eight writers, twenty rounds each, every name different; a reader
     // meanwhile must never find the file missing.
-    device_result r = d.run(R"(
+    sandbox_result r = d.run(R"(
         for w in 1 2 3 4 5 6 7 8; do
             ( for i in $(seq 1 20); do confstore w "W${w}_$i" "v$w.$i" > /dev/null; done ) &
         done
@@ -118,13 +118,13 @@ TEST(confstore_write, full_or_read_only_storage_keeps_the_old_text)
     std::string text;
     for (int i = 0; i < 100; ++i)
         text += "SETTING_" + std::to_string(i) + "=some value\n";  // about 2.4 KiB
-    device d;
+    sandbox d;
     write_host_file(d.work() + "/seed", text);
     d.fetch = {config_path};
     const std::string prologue = "mount -t tmpfs -o size=8k small /tmp && cp " +
                                  shell_quote(d.work() + "/seed") + " /tmp/.current_config\n";
 
-    device_result full = d.run(prologue + R"sh(
+    sandbox_result full = d.run(prologue + R"sh(
         dd if=/dev/zero of=/tmp/fill bs=1k count=64 2> /dev/null
         confstore w SETTING_7 changed
         confstore w NEW_SETTING 1
@@ -132,7 +132,7 @@ TEST(confstore_write, full_or_read_only_storage_keeps_the_old_text)
     EXPECT_EQ(full.out, "OPEN CONFIG FALID\nOPEN CONFIG FALID\n.current_config\n.current_config.lock\n");
     EXPECT_EQ(full.file(config_path), text);
 
-    device_result read_only = d.run(prologue + R"(
+    sandbox_result read_only = d.run(prologue + R"(
         mount -o remount,ro /tmp
         confstore w SETTING_7 changed; echo "[$?]")");
     // Not even the lock can be made: nothing runs without it.
@@ -143,11 +143,11 @@ TEST(confstore_write, full_or_read_only_storage_keeps_the_old_text)
 
 TEST(confstore_patch, carries_a_value_into_a_file_without_a_shell)
 {
-    device d = with_config("AP_SSID=Office Net\nPSK_KEY=s3cret\n");
+    sandbox d = with_config("AP_SSID=Office Net\nPSK_KEY=s3cret\n");
     const std::string target = "/etc/ath/we ird;$(touch /tmp/pwned)'.conf";
     d.files[target] = "ssid=old\n# ssid= set below\nchannel=6\nwpa_passphrase=x\n";
     d.fetch = {target, target + "TMP", "/tmp/pwned"};
-    device_result r = d.run("chmod 600 " + shell_quote(target) + "\n"
+    sandbox_result r = d.run("chmod 600 " + shell_quote(target) + "\n"
                             "confstore yank " + shell_quote(target) + " ssid= AP_SSID ignored\n"
                             "confstore y " + shell_quote(target) + " wpa_passphrase= PSK_KEY\n"
                             "stat -c %a " + shell_quote(target) + " " + shell_quote(target + "TMP"));

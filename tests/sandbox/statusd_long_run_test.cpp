@@ -1,5 +1,5 @@
 // statusd over many report cycles in the device: what it holds stays put.
-#include "device.h"
+#include "sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -49,8 +49,8 @@ cat /tmp/Radio.txt
 
 TEST(statusd_long_run, twenty_cycles_hold_no_more_descriptors_memory_or_children)
 {
-    device d;
-    device_result r = d.run(long_run_script);
+    sandbox d;
+    sandbox_result r = d.run(long_run_script);
     ASSERT_EQ(r.status, 0) << r.err;
     std::istringstream in(r.out);
     long fds[2], size[2], rss[2], zombies = -1;

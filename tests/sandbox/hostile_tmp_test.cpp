@@ -1,6 +1,6 @@
 // The programs against another user's doing in the shared /tmp: planted
 // links, a lock file taken or spoiled, runs killed half-way, odd targets.
-#include "device.h"
+#include "sandbox.h"
 #include "flash_layout.h"
 
 #include <gtest/gtest.h>
@@ -14,9 +14,9 @@ const std::string saved = "SYS_CHECK=7340215968\nADMIN_PASS=x;touch /tmp/PWNED\n
 
 // Runs `script` with a valid flash copy and a link of user 1000 planted at
 // the working configuration, pointing at /etc/ath/target.
-device_result with_planted_link(const std::string &script)
+sandbox_result with_planted_link(const std::string &script)
 {
-    device d;
+    sandbox d;
     write_host_file(d.work() + "/flash.img", laid_out(saved));
     d.flash = d.work() + "/flash.img";
     d.files["/etc/ath/target"] = "#!/bin/sh\n";
@@ -43,11 +43,11 @@ TEST(planted_link, is_never_followed_by_root)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.script);
-        device_result r = with_planted_link(std::string(c.script) + "\n");
+        sandbox_result r = with_planted_link(std::string(c.script) + "\n");
         EXPECT_EQ(r.out, refusal + c.out);
         EXPECT_EQ(r.file("/etc/ath/target"), "#!/bin/sh\n");
     }
-    device_result r = with_planted_link("confexport; echo \" [$?]\"\n");
+    sandbox_result r = with_planted_link("confexport; echo \" [$?]\"\n");
     EXPECT_EQ(r.out, "open error [255]\n");
     EXPECT_EQ(r.err, "confexport: reading /tmp/.current_config: "
                      "a symbolic link of another user, not followed\n");
@@ -56,7 +56,7 @@ TEST(planted_link, is_never_followed_by_root)
 
 TEST(lock_file, another_users_or_a_spoiled_one_is_replaced_a_directory_refused)
 {
-    device d;
+    sandbox d;
     d.files[working] = "A=1\n";
     d.fetch = {working};
     struct {
@@ -72,7 +72,7 @@ TEST(lock_file, another_users_or_a_spoiled_one_is_replaced_a_directory_refused)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        device_result r = d.run(std::string(c.setup) + "\ntimeout 5 confstore w A 2\n"
+        sandbox_result r = d.run(std::string(c.setup) + "\ntimeout 5 confstore w A 2\n"
                                 "stat -c '%u %a %F' /tmp/.current_config.lock\n");
         const std::string lock = std::string(c.after) == "A=2\n" ? "0 600 regular empty file\n"
                                                                  : "0 755 directory\n";
@@ -83,10 +83,10 @@ TEST(lock_file, another_users_or_a_spoiled_one_is_replaced_a_directory_refused)
 
 TEST(lock_file, held_past_ten_seconds_ends_the_command_with_nothing_changed)
 {
-    device d;
+    sandbox d;
     d.files[working] = "A=1\n";
     d.fetch = {working};
-    device_result r = d.run("confstore w A 0 > /dev/null\n"
+    sandbox_result r = d.run("confstore w A 0 > /dev/null\n"
                             "flock /tmp/.current_config.lock sleep 20 &\nsleep 0.3\n"
                             "t0=$(date +%s); confstore w A 2; t1=$(date +%s)\n"
                             "[ $((t1 - t0)) -ge 9 ] && [ $((t1 - t0)) -le 12 ] && echo bounded\n"
@@ -97,14 +97,14 @@ TEST(lock_file, held_past_ten_seconds_ends_the_command_with_nothing_changed)
 
 TEST(killed_writer, leaves_no_temporary_file_behind)
 {
-    device d;
+    sandbox d;
     std::string big;
     for (int i = 0; big.size() < 270000; ++i)
         big += "SETTING_" + std::to_string(i) + "=" + std::string(40, 'v') + "\n";
     d.files[working] = big;
     d.run("");
     // A file left by an older, killed run is swept by the next writer.
-    device_result r = d.run("touch /tmp/.current_config.aB3xY9\n"
+    sandbox_result r = d.run("touch /tmp/.current_config.aB3xY9\n"
                             "for i in $(seq 1 30); do\n"
                             "  confstore w SETTING_1 $i > /dev/null & p=$!\n"
                             "  sleep 0.0$((i % 9 + 1)); kill -9 $p; wait $p\n"
@@ -115,9 +115,9 @@ TEST(killed_writer, leaves_no_temporary_file_behind)
 
 TEST(patch_target, that_is_not_a_regular_file_is_refused_and_left_alone)
 {
-    device d;
+    sandbox d;
     d.files[working] = "AP_SSID=Office\n";
-    device_result r = d.run("mkfifo /tmp/fifo\n"
+    sandbox_result r = d.run("mkfifo /tmp/fifo\n"
                             "timeout 5 confstore y /dev/null x AP_SSID; echo \"[$?]\"\n"
                             "timeout 5 confstore y /tmp/fifo x AP_SSID; echo \"[$?]\"\n"
                             "stat -c %F /dev/null /tmp/fifo; ls /tmp/fifoTMP /dev/nullTMP 2> /dev/null | wc -l\n");

@@ -1,6 +1,6 @@
 // confexport run on the device: the shell copy byte for byte, what a shell
 // makes of it, and how the program ends.
-#include "device.h"
+#include "sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@ namespace {
 const std::string config = "/tmp/.current_config";
 const std::string copy = "/tmp/buffconfig";
 
-device_result export_once(const std::string &text, const std::string &script = "confexport\n")
+sandbox_result export_once(const std::string &text, const std::string &script = "confexport\n")
 {
-    device d;
+    sandbox d;
     d.files[config] = text;
     d.fetch = {copy};
     return d.run(script);
@@ -26,9 +26,9 @@ using setting = std::pair<std::string, std::string>;
 
 // Puts the settings in the working configuration, exports, sources the shell
 // copy and prints every variable back, each ended by a zero byte.
-device_result source_back(const std::vector<setting> &settings, std::vector<std::string> fetch = {})
+sandbox_result source_back(const std::vector<setting> &settings, std::vector<std::string> fetch = {})
 {
-    device d;
+    sandbox d;
     std::string script = "confexport > /dev/null || exit 9\n. /tmp/buffconfig || exit 8\nprintf '%s\\0'";
     for (const auto &[name, value] : settings) {
         d.files[config] += name + "=" + value + "\n";
@@ -51,7 +51,7 @@ std::string zero_joined(const std::vector<setting> &settings)
 
 TEST(confexport, writes_each_kind_of_line_as_the_device_expects)
 {
-    device_result r = export_once(
+    sandbox_result r = export_once(
         "NAME=\nX= \nTAB=a\tb\nQ=it's here\nA=x=y\nB=x y=z\nPSK_KEY=changeme-1234\n"
         "WPA_PSK_KEY=k1\npsk_key=k2\nAP_SSID=My Home AP\nWAN_MODE=wisp\nnoeq\n=x\nLAST=tail end");
     EXPECT_EQ(r.status, 0);
@@ -64,7 +64,7 @@ TEST(confexport, writes_each_kind_of_line_as_the_device_expects)
 TEST(confexport, stops_quietly_at_an_empty_line_or_fill)
 {
     for (const std::string &rest : {std::string("\nC=3\n"), std::string(300, '\0') + "C=3\n"}) {
-        device_result r = export_once("A=1\nB=x y\n" + rest);
+        sandbox_result r = export_once("A=1\nB=x y\n" + rest);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.file(copy), "A=1\nB='x y'\n");
@@ -73,7 +73,7 @@ TEST(confexport, stops_quietly_at_an_empty_line_or_fill)
 
 TEST(confexport, a_configuration_of_key_lines_only_gives_an_empty_copy)
 {
-    device_result r = export_once("PSK_KEY=a\nPSK_KEY=b c\n");
+    sandbox_result r = export_once("PSK_KEY=a\nPSK_KEY=b c\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "\n---got PSK_KEY[PSK_KEY=a\n]-----\n\n---got PSK_KEY[PSK_KEY=b c\n]-----\n");
     EXPECT_EQ(r.file(copy), "");
@@ -81,9 +81,9 @@ TEST(confexport, a_configuration_of_key_lines_only_gives_an_empty_copy)
 
 TEST(confexport, without_a_working_configuration_the_copy_is_empty)
 {
-    device d;
+    sandbox d;
     d.fetch = {copy};
-    device_result r = d.run("echo OLD=1 > /tmp/buffconfig\nconfexport\n");
+    sandbox_result r = d.run("echo OLD=1 > /tmp/buffconfig\nconfexport\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(r.exists(copy));
@@ -92,7 +92,7 @@ TEST(confexport, without_a_working_configuration_the_copy_is_empty)
 
 TEST(confexport, runs_again_to_the_same_copy_and_ignores_arguments)
 {
-    device_result r = export_once("A=1\nB=x y\n",
+    sandbox_result r = export_once("A=1\nB=x y\n",
                                   "confexport && cp /tmp/buffconfig /tmp/first\n"
                                   "echo 'C=3' >> /tmp/.current_config\n"
                                   "confexport extra args && cmp /tmp/first /tmp/buffconfig\n");
@@ -106,7 +106,7 @@ TEST(confexport, runs_again_to_the_same_copy_and_ignores_arguments)
 
 TEST(confexport, an_output_it_cannot_make_is_an_open_error_with_status_255)
 {
-    device_result r = export_once("PSK_KEY=k\nA=2\n",
+    sandbox_result r = export_once("PSK_KEY=k\nA=2\n",
                                   "echo A=1 > /tmp/buffconfig\n"
                                   "mount -o remount,ro /tmp || exit 99\n"
                                   "confexport\n");
@@ -139,7 +139,7 @@ TEST(confexport, sourcing_the_copy_gives_back_hostile_values_and_runs_nothing)
     std::vector<std::string> traps;
     for (int i = 1; i <= 8; ++i)
         traps.push_back("/tmp/pwned" + std::to_string(i));
-    device_result r = source_back(settings, traps);
+    sandbox_result r = source_back(settings, traps);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, zero_joined(settings));
@@ -161,7 +161,7 @@ TEST(confexport, sourcing_the_copy_gives_back_random_values)
         }
         settings.push_back({"R" + std::to_string(i), v});
     }
-    device_result r = source_back(settings);
+    sandbox_result r = source_back(settings);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, zero_joined(settings));
@@ -172,7 +172,7 @@ TEST(confexport, a_reader_never_finds_the_copy_half_written)
     std::string text;
     for (int i = 0; i < 4000; ++i)
         text += "SETTING_" + std::to_string(i) + "=value number " + std::to_string(i) + "\n";
-    device_result r = export_once(
+    sandbox_result r = export_once(
         text,
         "confexport && cp /tmp/buffconfig /tmp/whole || exit 9\n"
         "( i=0; while [ $i -lt 60 ]; do confexport; i=$((i+1)); done; touch /tmp/done ) &\n"

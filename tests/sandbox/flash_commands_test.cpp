@@ -1,7 +1,7 @@
 // confstore c, d and i on the device, with the flash copy as a plain image
 // file and as a real block device (a loop device): printed lines and device
 // bytes compared exactly.
-#include "device.h"
+#include "sandbox.h"
 #include "flash_layout.h"
 #include "loop_device.h"
 
@@ -28,7 +28,7 @@ enum class medium { file, loop };
 
 class flash_command : public ::testing::TestWithParam<medium> {
 protected:
-    device d;
+    sandbox d;
     std::string image;
     std::unique_ptr<loop_device> loop;
 

@@ -1,5 +1,5 @@
 // The simulated access point as ./run boots it.
-#include "device.h"
+#include "sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace {
 
 command_output boot(const std::string &image, const std::string &args)
 {
-    std::string root = SIM_DEVICE;
+    std::string root = SIM_SANDBOX;
     root = root.substr(0, root.rfind("/sim/"));
     std::string cmd = shell_quote(root + "/run") + " --bin " + shell_quote(BIN_DIR) +
                       " --image " + shell_quote(image) + " " + args + " 2>&1 < /dev/null";

@@ -1,7 +1,7 @@
 // The flash commands when the flash device is missing, unreadable, read-only
 // or too small: saved settings are never destroyed, the device can still
 // start from the defaults, and every failure is told on standard error.
-#include "device.h"
+#include "sandbox.h"
 #include "flash_layout.h"
 #include "loop_device.h"
 
@@ -21,7 +21,7 @@ const std::string defaults_taken_from_missing =
 
 TEST(flash_restore, without_a_flash_device_starts_from_the_defaults_and_creates_none)
 {
-    device d;
+    sandbox d;
     d.files[working] = "OLD=1\n";
     d.fetch = {working, "/dev/mtdblock4"};
     auto r = d.run("confstore i");
@@ -35,7 +35,7 @@ TEST(flash_restore, without_a_flash_device_starts_from_the_defaults_and_creates_
 TEST(flash_restore, leaves_a_device_that_cannot_be_read_as_it_is)
 {
     // A directory opens for reading but every read fails.
-    device d;
+    sandbox d;
     const std::string dir = d.work() + "/unreadable";
     ::mkdir(dir.c_str(), 0755);
     write_host_file(dir + "/inside", saved);
@@ -51,7 +51,7 @@ TEST(flash_restore, leaves_a_device_that_cannot_be_read_as_it_is)
 
 TEST(flash_restore, without_defaults_either_says_so_and_changes_nothing)
 {
-    device d;
+    sandbox d;
     d.defaults = "none";
     d.files[working] = "OLD=1\n";
     d.fetch = {working};
@@ -63,7 +63,7 @@ TEST(flash_restore, without_defaults_either_says_so_and_changes_nothing)
 
 TEST(flash_restore, reports_a_working_configuration_it_cannot_append_to)
 {
-    device d;
+    sandbox d;
     const std::string image = d.work() + "/flash.img";
     write_host_file(image, laid_out(saved));
     d.flash = image;
@@ -75,7 +75,7 @@ TEST(flash_restore, reports_a_working_configuration_it_cannot_append_to)
 
 TEST(flash_restore, on_a_read_only_device_restores_a_valid_copy_and_keeps_an_invalid_one)
 {
-    device d;
+    sandbox d;
     const std::string image = d.work() + "/flash.img";
     write_host_file(image, laid_out(saved) + std::string(262144, 'Z'));
     loop_device ro(image, true);
@@ -86,7 +86,7 @@ TEST(flash_restore, on_a_read_only_device_restores_a_valid_copy_and_keeps_an_inv
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.file(working), saved);
 
-    device d2;
+    sandbox d2;
     const std::string invalid = laid_out("SYS_CHECK=1\nAP_SSID=Kept\n") + std::string(262144, 'Z');
     write_host_file(d2.work() + "/flash.img", invalid);
     loop_device ro2(d2.work() + "/flash.img", true);
@@ -107,7 +107,7 @@ TEST(flash_restore, on_a_read_only_device_restores_a_valid_copy_and_keeps_an_inv
 
 TEST(flash_commit, without_a_flash_device_says_so_after_the_lines_it_prints)
 {
-    device d;
+    sandbox d;
     d.files[working] = "A=1\nB=2\n";
     auto r = d.run("confstore c; rm /tmp/.current_config; touch /tmp/.current_config; "
                    "confstore c");
@@ -120,7 +120,7 @@ TEST(flash_commit, without_a_flash_device_says_so_after_the_lines_it_prints)
 
 TEST(flash_reset, without_a_flash_device_stops_after_its_first_two_lines)
 {
-    device d;
+    sandbox d;
     auto r = d.run("confstore d");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Reset to default...\nErase mtdblack4 now......\n");
@@ -129,7 +129,7 @@ TEST(flash_reset, without_a_flash_device_stops_after_its_first_two_lines)
 
 TEST(flash_reset, on_a_partition_under_256_kib_fills_to_its_end_and_refuses_a_longer_text)
 {
-    device d;
+    sandbox d;
     const std::string image = d.work() + "/small.img";
     const std::string old = laid_out(saved).substr(0, 131072);
     write_host_file(image, old);
@@ -154,7 +154,7 @@ TEST(flash_reset, on_a_partition_under_256_kib_fills_to_its_end_and_refuses_a_lo
 
 TEST(flash_commit, on_a_loop_device_writes_sectors_only_when_the_image_changes)
 {
-    device d;
+    sandbox d;
     const std::string image = d.work() + "/flash.img";
     write_host_file(image, std::string(524288, '\0'));
     loop_device loop(image);

@@ -1,7 +1,7 @@
 // statusd inside the simulated access point: real interfaces in the
 // sandbox's network namespace, a stand-in cfg first on PATH, and the report
 // files compared byte for byte.
-#include "device.h"
+#include "sandbox.h"
 #include "fake_cfg.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +52,7 @@ constexpr char helpers[] =
     "value() { printf \"$2\" > /tmp/cfgval/$1; }\n";
 
 struct access_point {
-    device d;
+    sandbox d;
 
     access_point()
     {
@@ -65,14 +65,14 @@ struct access_point {
     {
         d.files["/tmp/cfgval/" + name] = bytes;
     }
-    device_result run(const std::string &interfaces, const std::string &body)
+    sandbox_result run(const std::string &interfaces, const std::string &body)
     {
-        device_result r = d.run(std::string(helpers) + interfaces + body);
+        sandbox_result r = d.run(std::string(helpers) + interfaces + body);
         EXPECT_EQ(r.status, 0) << r.err;
         return r;
     }
     // One cycle of a freshly started statusd.
-    device_result one_cycle(const std::string &interfaces)
+    sandbox_result one_cycle(const std::string &interfaces)
     {
         return run(interfaces, "start\nwait_cycle\nstop\nls -a /tmp\n");
     }
@@ -99,7 +99,7 @@ TEST(statusd, reports_settings_and_the_addresses_of_real_interfaces)
     ap.value("WAN_MODE", "bridge");
     ap.value("DHCP_SERVER", "1");
     ap.value("AP_DEVICE_NAME", "Lobby AP");
-    device_result r = ap.one_cycle(all_interfaces());
+    sandbox_result r = ap.one_cycle(all_interfaces());
     EXPECT_EQ(r.file("/tmp/Radio.txt"),
               std::string("11NGHT20,standard,WPA,Office,6,") + radio_mac + ",17\n");
     EXPECT_EQ(r.file("/tmp/Wan.txt"), "0\n");
@@ -114,7 +114,7 @@ TEST(statusd, wisp_mode_reports_the_wan_interface_over_radio_or_ppp)
 {
     access_point ap;
     // One statusd per case, in one sandbox; the interfaces change between.
-    device_result r = ap.run(all_interfaces(), R"sh(
+    sandbox_result r = ap.run(all_interfaces(), R"sh(
         one() { value WAN_MODE "$1"; value WAN_IF_MODE "$2"; start; wait_cycle; stop
                 cat /tmp/Wan.txt; clear_reports; }
         one wisp ath0
@@ -143,7 +143,7 @@ TEST(statusd, wisp_mode_reports_the_wan_interface_over_radio_or_ppp)
 TEST(statusd, wisp_mode_needs_wan_mode_to_begin_with_wisp)
 {
     access_point ap;
-    device_result r = ap.run(all_interfaces(), R"sh(
+    sandbox_result r = ap.run(all_interfaces(), R"sh(
         for mode in wispy 'wisp\n' WISP wis '' xwisp 'Wisp' ' wisp'; do
             value WAN_MODE "$mode"; start; wait_cycle; stop
             printf '%s|' "$(cat /tmp/Wan.txt)"; clear_reports
@@ -161,7 +161,7 @@ TEST(statusd, values_ending_in_line_ends_make_records_span_lines)
         ap.value(name, std::string(name).substr(0, 6) + "\nsecond line\n");
     ap.value("WAN_MODE", "wisp\n");
     ap.value("WAN_IF_MODE", "pppoe\n");
-    device_result r = ap.one_cycle(all_interfaces());
+    sandbox_result r = ap.one_cycle(all_interfaces());
     EXPECT_EQ(r.file("/tmp/Radio.txt"),
               std::string("AP_CHM\n,AP_STA\n,AP_SEC\n,AP_SSI\n,AP_PRI\n,") + radio_mac +
                   ",TXPOWE\n\n");
@@ -183,7 +183,7 @@ TEST(statusd, long_values_are_cut_to_their_buffers)
     ap.value("DHCP_SERVER", "enabled-yes\n");
     ap.value("AP_DEVICE_NAME", std::string(64, 'n'));
     ap.value("WAN_MODE", std::string(40, 'w'));
-    device_result r = ap.one_cycle(all_interfaces());
+    sandbox_result r = ap.one_cycle(all_interfaces());
     EXPECT_EQ(r.file("/tmp/Radio.txt"), std::string(31, 'c') + ",," + std::string(31, 'w') + "," +
                                             std::string(63, 's') + ",," + radio_mac + "," +
                                             std::string(30, 't') + "\n\n");
@@ -210,7 +210,7 @@ TEST(statusd, setting_values_are_written_literally_and_never_run)
     ap.value("DHCP_SERVER", "$(id)");
     for (const char *f : {"/tmp/pwned1", "/tmp/pwned2", "/tmp/pwned3", "/tmp/pwned4"})
         ap.d.fetch.push_back(f);
-    device_result r = ap.one_cycle(all_interfaces());
+    sandbox_result r = ap.one_cycle(all_interfaces());
     EXPECT_EQ(r.file("/tmp/Radio.txt"), values[0] + "," + values[3] + "," + values[2] + "," +
                                             values[1] + "\n,," + radio_mac + "," + values[4] + "\n");
     EXPECT_EQ(r.file("/tmp/Lan.txt"), std::string("$(id),192.168.1.1,255.255.255.0,") + eth1_mac + "\n");
@@ -226,7 +226,7 @@ TEST(statusd, settings_are_empty_until_read_then_keep_their_last_value)
     ap.value("AP_CHMODE", "11NA");
     ap.value("AP_SSID", "A much longer name");
     ap.value("DHCP_SERVER", "1");
-    device_result r = ap.run(all_interfaces(), R"sh(
+    sandbox_result r = ap.run(all_interfaces(), R"sh(
         start; wait_cycle; cat /tmp/Radio.txt /tmp/Lan.txt; clear_reports
         rm /tmp/cfgval/AP_CHMODE /tmp/cfgval/DHCP_SERVER
         value AP_SSID Short; value TXPOWER 20
@@ -243,7 +243,7 @@ TEST(statusd, a_hung_cfg_is_given_up_and_ended_and_the_reports_go_on)
     access_point ap;
     ap.value("AP_SSID.sh", "sleep 60\n");
     ap.value("AP_CHMODE", "11NA");
-    device_result r = ap.run(all_interfaces(), R"sh(
+    sandbox_result r = ap.run(all_interfaces(), R"sh(
         start; wait_cycle
         # Between cycles statusd has no child left, running or dead, and the
         # hung command's own child is gone too.
@@ -268,7 +268,7 @@ TEST(statusd, lan_fields_fall_back_to_zeros)
     ap.value("WAN_MODE", "wisp");
     // eth1 missing (read right after the radio's address), br0 without an
     // address while the WAN interface has one.
-    device_result r = ap.run(std::string(radio_if) + "ip link add br0 type bridge\n", R"sh(
+    sandbox_result r = ap.run(std::string(radio_if) + "ip link add br0 type bridge\n", R"sh(
         start; wait_cycle; stop; cat /tmp/Lan.txt; clear_reports
         ip link del br0
         start; wait_cycle; stop
@@ -294,7 +294,7 @@ TEST(statusd, cfg_inherits_no_descriptor_of_statusd)
         [ -e /proc/$$/fd/7 ] && inherited=7 || inherited=none
         printf '%s pipe, %s sockets, %s' $pipes $sockets $inherited
     )sh");
-    device_result r = ap.run(all_interfaces(), "statusd < /dev/null > /dev/null 2>&1 7< /tmp/cfgval/.keep &\n"
+    sandbox_result r = ap.run(all_interfaces(), "statusd < /dev/null > /dev/null 2>&1 7< /tmp/cfgval/.keep &\n"
                                                "pid=$!\nwait_cycle\nstop\n");
     std::string sys = r.file("/tmp/SysInfo.txt");
     EXPECT_TRUE(std::regex_match(sys, std::regex(stamps + ",1 pipe, 0 sockets, none" + sysinfo_tail)))
@@ -308,7 +308,7 @@ TEST(statusd, a_restart_trigger_at_start_restarts_a_second_later_before_any_repo
     const std::string w = ap.d.work();
     // A watcher notes any report file that appears; the sandbox ends with
     // the restart, so what it wrote is all that is left to look at.
-    device_result r = ap.d.run(std::string(helpers) + all_interfaces() +
+    sandbox_result r = ap.d.run(std::string(helpers) + all_interfaces() +
                                "(while :; do ls /tmp/*.txt >> " + shell_quote(w + "/seen") +
                                " 2> /dev/null || true; sleep 0.05; done) &\n"
                                "date +%s%N > " + shell_quote(w + "/started") + "\n"
@@ -330,7 +330,7 @@ TEST(statusd, a_refused_restart_delays_each_cycle_and_the_reports_go_on)
     access_point ap;
     ap.d.files["/tmp/reboot"] = "";
     ap.value("AP_SSID", "Office");
-    device_result r = ap.run(all_interfaces(), R"sh(
+    sandbox_result r = ap.run(all_interfaces(), R"sh(
         t0=$(date +%s%N)
         setpriv --inh-caps=-sys_boot --bounding-set=-sys_boot statusd < /dev/null > /dev/null 2>&1 &
         pid=$!

@@ -1,4 +1,4 @@
-// Runs shell scripts inside the simulated access point (sim/device) and hands
+// Runs shell scripts inside the simulated access point (sim/sandbox) and hands
 // back what they printed and the files they left, so a test can compare
 // bytes exactly without ever touching the host's /tmp, /etc or /dev.
 #pragma once
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-struct device_result {
+struct sandbox_result {
     int status = -1;          // the script's exit status; -1 when it never ended
     int sandbox_status = -1;  // the sandbox's own (129 after a restart request)
     std::string out, err;     // the script's standard output and error
@@ -21,7 +21,7 @@ struct device_result {
     bool exists(const std::string &path) const;
 };
 
-struct device {
+struct sandbox {
     // Files placed before the script runs: device path -> exact bytes.
     std::map<std::string, std::string> files;
     // Device paths copied out after the script (missing ones are noted).
@@ -33,7 +33,7 @@ struct device {
     // Host directory for this run's scratch files (created on first use).
     std::string work();
 
-    device_result run(const std::string &script);
+    sandbox_result run(const std::string &script);
 
 private:
     std::string work_;
