@@ -10,6 +10,21 @@
 namespace {
 
 const std::string working = "/tmp/.current_config";
+// Runs a command as another user (nobody) in the shared /tmp.
+const std::string as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+// One report cycle of a statusd started afresh (no cfg: the values stay empty).
+const std::string statusd_cycle =
+    "statusd < /dev/null > /dev/null 2>&1 & p=$!\n"
+    "n=0; until [ -e /tmp/SysInfo.txt ] || [ $n -gt 100 ]; do n=$((n+1)); sleep 0.05; done\n"
+    "kill $p; wait $p\n";
+
+// `text` with each `mark` replaced by `with`.
+std::string fill(std::string text, char mark, const std::string &with)
+{
+    for (size_t at; (at = text.find(mark)) != text.npos;)
+        text.replace(at, 1, with);
+    return text;
+}
 const std::string saved = "SYS_CHECK=7340215968\nADMIN_PASS=x;touch /tmp/PWNED\n";
 
 // Runs `script` with a valid flash copy and a link of user 1000 planted at
@@ -35,7 +50,6 @@ TEST(planted_link, is_never_followed_by_root)
         const char *script, *out;
     } cases[] = {
         {"confstore i", ""},
-        {"confstore w A 1", ""},
         {"confstore r A", "\n"},
         {"confstore s", ""},
         {"confstore c", ""},
@@ -47,11 +61,58 @@ TEST(planted_link, is_never_followed_by_root)
         EXPECT_EQ(r.out, refusal + c.out);
         EXPECT_EQ(r.file("/etc/ath/target"), "#!/bin/sh\n");
     }
-    device_result r = with_planted_link("confexport; echo \" [$?]\"\n");
+    // w answers every failure with the line its callers look for.
+    device_result r = with_planted_link("confstore w A 1\n");
+    EXPECT_EQ(r.out, "OPEN CONFIG FALID\n");
+    EXPECT_EQ(r.err, refusal);
+    EXPECT_EQ(r.file("/etc/ath/target"), "#!/bin/sh\n");
+    r = with_planted_link("confexport; echo \" [$?]\"\n");
     EXPECT_EQ(r.out, "open error [255]\n");
-    EXPECT_EQ(r.err, "confexport: reading /tmp/.current_config: "
-                     "a symbolic link of another user, not followed\n");
+    EXPECT_EQ(r.err, "confexport: reading /tmp/.current_config: a symbolic link of another user\n");
     EXPECT_EQ(r.file("/tmp/buffconfig"), "<missing>");
+}
+
+// Before the boot's `i`, or after one that could not fill it, another user
+// may create the working configuration: root must never read it as its own
+// (its settings would reach flash and the shell copy), write through it, or
+// wait on a FIFO.
+TEST(planted_file, another_users_file_or_a_fifo_is_never_roots_working_configuration)
+{
+    struct {
+        const char *name, *plant, *why, *left;
+    } plants[] = {
+        {"file", "sh -c 'umask 0; echo ADMIN_PASS=owned > /tmp/.current_config'",
+         "a file of another user", "65534 666 regular file\n"},
+        {"fifo", "mkfifo -m 666 /tmp/.current_config", "not a regular file", "65534 666 fifo\n"},
+    };
+    // "@" stands for the refusal line, "#" for its reason.
+    struct {
+        const char *script, *out, *err;
+    } commands[] = {
+        {"confstore r ADMIN_PASS", "@\n[0]\n", ""},
+        {"confstore s", "@[0]\n", ""},
+        {"confstore w AP_SSID x", "OPEN CONFIG FALID\n[0]\n", "@"},
+        {"confstore c", "@[0]\n", ""},
+        {"confstore y /tmp/.current_config ADMIN_PASS= AP_SSID", "@@[0]\n", ""},
+        {"confexport", "open error[255]\n", "confexport: reading /tmp/.current_config: #\n"},
+    };
+    const std::string image = laid_out(saved);
+    for (const auto &p : plants) {
+        for (const auto &c : commands) {
+            SCOPED_TRACE(std::string(p.name) + ": " + c.script);
+            device d;
+            write_host_file(d.work() + "/flash.img", image);
+            d.flash = d.work() + "/flash.img";
+            d.fetch = {"/dev/mtdblock4", "/tmp/buffconfig"};
+            device_result r = d.run(as_user + p.plant + "\ntimeout 5 " + c.script +
+                                    "; echo \"[$?]\"\nstat -c '%u %a %F' " + working + "\n");
+            const std::string refusal = "Refused: " + working + " is " + p.why + "\n";
+            EXPECT_EQ(r.out, fill(c.out, '@', refusal) + p.left);
+            EXPECT_EQ(r.err, fill(fill(c.err, '@', refusal), '#', p.why));
+            EXPECT_TRUE(r.file("/dev/mtdblock4") == image) << "the flash copy changed";
+            EXPECT_FALSE(r.exists("/tmp/buffconfig"));
+        }
+    }
 }
 
 TEST(lock_file, another_users_or_a_spoiled_one_is_replaced_a_directory_refused)
@@ -67,8 +128,7 @@ TEST(lock_file, another_users_or_a_spoiled_one_is_replaced_a_directory_refused)
          "touch /tmp/.current_config.lock; chown 1000 /tmp/.current_config.lock\n"
          "setpriv --reuid 1000 flock /tmp/.current_config.lock sleep 30 &\nsleep 0.3",
          "", "A=2\n"},
-        {"directory", "mkdir -p /tmp/.current_config.lock/x",
-         "Refused: the lock /tmp/.current_config.lock cannot be used: Is a directory\n", "A=1\n"},
+        {"directory", "mkdir -p /tmp/.current_config.lock/x", "OPEN CONFIG FALID\n", "A=1\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,7 +151,8 @@ TEST(lock_file, held_past_ten_seconds_ends_the_command_with_nothing_changed)
                             "t0=$(date +%s); confstore w A 2; t1=$(date +%s)\n"
                             "[ $((t1 - t0)) -ge 9 ] && [ $((t1 - t0)) -le 12 ] && echo bounded\n"
                             "kill $!\n");
-    EXPECT_EQ(r.out, "Refused: another run holds the lock of the working configuration\nbounded\n");
+    EXPECT_EQ(r.out, "OPEN CONFIG FALID\nbounded\n");
+    EXPECT_EQ(r.err, "Refused: another run holds the lock of the working configuration\n");
     EXPECT_EQ(r.file(working), "A=0\n");
 }
 
