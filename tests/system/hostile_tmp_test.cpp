@@ -165,13 +165,77 @@ TEST(killed_writer, leaves_no_temporary_file_behind)
     d.files[working] = big;
     d.run("");
     // A file left by an older, killed run is swept by the next writer.
-    device_result r = d.run("touch /tmp/.current_config.aB3xY9\n"
+    device_result r = d.run("touch /tmp/.current_config.tmp~aB3xY9\n"
                             "for i in $(seq 1 30); do\n"
                             "  confstore w SETTING_1 $i > /dev/null & p=$!\n"
                             "  sleep 0.0$((i % 9 + 1)); kill -9 $p; wait $p\n"
                             "done 2> /dev/null\n"
                             "confstore w SETTING_2 done; ls -A /tmp\n");
     EXPECT_EQ(r.out, ".current_config\n.current_config.lock\n");
+}
+
+// The sweep takes only what bears the temporaries' own name and is root's:
+// root's other files beside the working configuration and the reports, and
+// another user's files of any name, stay.
+TEST(killed_writer, the_sweep_leaves_every_other_file)
+{
+    device d;
+    d.files[working] = "A=1\n";
+    device_result r = d.run("touch /tmp/.current_config.backup /tmp/Radio.txt.backup "
+                            "/tmp/.current_config.tmp~aB3xY9 /tmp/Radio.txt.tmp~aB3xY9\n" +
+                            as_user + "touch /tmp/.current_config.tmp~zzzzzz\n"
+                            "confstore w A 2\n" + statusd_cycle + "ls -A /tmp | grep -v txt$\n");
+    EXPECT_EQ(r.out, ".current_config\n.current_config.backup\n.current_config.lock\n"
+                     ".current_config.tmp~zzzzzz\nRadio.txt.backup\n");
+}
+
+// Where a program writes a whole new file anyway (the shell copy, a report),
+// whatever another user planted at its name is replaced by root's own file;
+// nothing is written through it, and it lends no owner or mode.
+TEST(planted_file, is_replaced_where_a_whole_new_file_is_written)
+{
+    struct {
+        const char *name, *plant;
+    } plants[] = {
+        {"empty directory", "mkdir -m 777"},
+        {"file", "sh -c 'umask 0; echo X=1 > \"$0\"'"},
+        {"fifo", "mkfifo -m 666"},
+        {"link", "ln -s /etc/ath/target"},
+    };
+    for (const auto &p : plants) {
+        SCOPED_TRACE(p.name);
+        device d;
+        d.files[working] = "AP_SSID=Office\n";
+        d.files["/etc/ath/target"] = "keep\n";
+        d.fetch = {"/tmp/buffconfig", "/etc/ath/target"};
+        device_result r = d.run(as_user + p.plant + " /tmp/buffconfig\n" + as_user + p.plant +
+                                " /tmp/Radio.txt\n"
+                                "timeout 5 confexport; echo \"[$?]\"\n" +
+                                statusd_cycle + "stat -c '%u %a %F' /tmp/buffconfig /tmp/Radio.txt\n");
+        EXPECT_EQ(r.out, "[0]\n0 644 regular file\n0 644 regular file\n");
+        EXPECT_EQ(r.file("/tmp/buffconfig"), "AP_SSID=Office\n");
+        EXPECT_EQ(r.file("/etc/ath/target"), "keep\n");
+    }
+}
+
+// y on the working configuration is a change of it like w's: it waits for
+// the lock and leaves no second copy of every setting (the key included)
+// beside it.
+TEST(patch_target, the_working_configuration_is_patched_under_its_lock_and_left_without_a_copy)
+{
+    device d;
+    d.files[working] = "AP_SSID=old\nAP_DEVICE_NAME=AP-3200\nPSK_KEY=s3cret\n";
+    d.files[working + "TMP"] = "PSK_KEY=older\n";
+    d.fetch = {working};
+    device_result r = d.run("confstore w AP_SSID old > /dev/null\n"
+                            "flock /tmp/.current_config.lock sleep 1 &\nsleep 0.2\n"
+                            "t0=$(date +%s%N)\n"
+                            "confstore y /tmp/.current_config AP_SSID= AP_DEVICE_NAME\n"
+                            "t1=$(date +%s%N)\n"
+                            "[ $(( (t1 - t0) / 1000000 )) -ge 500 ] && echo waited\n"
+                            "ls -A /tmp\n");
+    EXPECT_EQ(r.out, "waited\n.current_config\n.current_config.lock\n");
+    EXPECT_EQ(r.file(working), "AP_SSID=AP-3200\nAP_DEVICE_NAME=AP-3200\nPSK_KEY=s3cret\n");
 }
 
 TEST(patch_target, that_is_not_a_regular_file_is_refused_and_left_alone)
