@@ -40,34 +40,65 @@ bool same_file(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Swaps the new lock file at `temp` with what stands at `lock_path` and
-// removes the one that comes out, unless that is a good lock file (or a
-// directory): then the swap is undone and ours removed. 0 when ours is in
-// place, -EAGAIN when the other stays, or -errno.
+long long now_ms()
+{
+    timespec t;
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
+}
+
+// Locks `fd`, polling rather than blocking so that the wait ends at `end`.
+// 0, -ETIMEDOUT, or -errno.
+int lock_by(int fd, long long end)
+{
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return -errno;
+        if (now_ms() >= end)
+            return -ETIMEDOUT;
+        const timespec pause = {0, 20 * 1000000L};
+        ::nanosleep(&pause, nullptr);
+    }
+    return 0;
+}
+
+// Puts the new lock file at `temp` in place of what stands at `lock_path`,
+// in one step. 1 when something came out (now at `temp`), 0 when nothing
+// stood there, or -errno (-EAGAIN: try again).
 int swap_in(const char *temp, const char *lock_path)
 {
-    int rc = rename2(temp, lock_path, RENAME_EXCHANGE);
-    if (rc != 0 && errno == ENOENT)  // nothing there (any more)
+    if (rename2(temp, lock_path, RENAME_EXCHANGE) == 0)
+        return 1;
+    int rc = -1;
+    if (errno == ENOENT)  // nothing there (any more)
         rc = rename2(temp, lock_path, RENAME_NOREPLACE);
-    if (rc != 0 && errno == EINVAL)  // no swapping on this file system
+    else if (errno == EINVAL)  // no exchange on this file system
         rc = ::rename(temp, lock_path);
-    if (rc != 0) {
-        int err = errno;
-        ::unlink(temp);
-        // Another run put its own in place, or swept our temporary name.
-        return err == EEXIST || err == ENOENT ? -EAGAIN : -err;
-    }
-    struct stat out;
-    if (::lstat(temp, &out) != 0)
-        return 0;  // nothing came out
-    if (good_lock_file(out) || S_ISDIR(out.st_mode)) {
-        if (rename2(temp, lock_path, RENAME_EXCHANGE) != 0)
-            return -errno;
-        ::unlink(temp);
-        return S_ISDIR(out.st_mode) ? -EISDIR : -EAGAIN;
-    }
+    if (rc == 0)
+        return 0;
+    int err = errno;
     ::unlink(temp);
-    return 0;
+    return err == EEXIST || err == ENOENT ? -EAGAIN : -err;
+}
+
+// What came out of the swap is at `temp`. Anything but a good lock file
+// goes. A good one may be held by a run that found it in place: ours counts
+// only once that one is free, so the two never overlap; when it is not
+// free by `end`, it goes back in place and ours out. 0, or -errno.
+int wait_for_displaced(const char *temp, const char *lock_path, long long end)
+{
+    unique_fd out(::open(temp, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    if (!out || ::fstat(out.get(), &st) != 0 || !good_lock_file(st)) {
+        if (::unlink(temp) != 0)
+            ::rmdir(temp);  // an empty directory; a full one is left
+        return 0;
+    }
+    int rc = lock_by(out.get(), end);
+    if (rc != 0)
+        rename2(temp, lock_path, RENAME_EXCHANGE);
+    ::unlink(temp);
+    return rc;
 }
 
 // Opens the lock file as it stands: fd when it is a good one, else -errno
@@ -86,31 +117,26 @@ int open_lock_file(const char *lock_path)
     return -EAGAIN;
 }
 
-long long now_ms()
-{
-    timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
-}
-
 } // namespace
 
-int replace_lock_file(const char *lock_path)
+int replace_lock_file(const char *lock_path, int wait_ms)
 {
+    const long long end = now_ms() + wait_ms;
     char temp[PATH_MAX];
     bool unnamed;
     int fd = open_temporary(lock_path, temp, unnamed);
     if (fd < 0)
         return fd;
     unique_fd lock(fd);
-    // Locked before anyone can open it, so the swap never shows an unlocked
-    // file of ours that a third run could take while another holds the old.
+    // Locked before anyone can open it: a run that meets it in place waits.
     if (::fchmod(fd, 0600) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
         return -errno;
     if (unnamed)
         if (int rc = name_temporary(fd, temp))
             return rc;
     int rc = swap_in(temp, lock_path);
+    if (rc > 0)
+        rc = wait_for_displaced(temp, lock_path, end);
     return rc == 0 ? lock.release() : rc;
 }
 
@@ -125,9 +151,8 @@ file_lock::file_lock(const char *path, int wait_ms)
     error_ = take(lock_path, wait_ms);
 }
 
-// Polls rather than blocks, so the wait ends at its bound. The lock counts
-// only while the path still names the file locked: a run that locked a file
-// just replaced tries again.
+// The lock counts only while the path still names the file locked: a run
+// that locked a file since displaced tries again.
 int file_lock::take(const char *lock_path, int wait_ms)
 {
     const long long end = now_ms() + wait_ms;
@@ -136,30 +161,20 @@ int file_lock::take(const char *lock_path, int wait_ms)
         if (fd == -EAGAIN) {
             if (++replaced > attempts)
                 return -EAGAIN;
-            fd = replace_lock_file(lock_path);
+            fd = replace_lock_file(lock_path, static_cast<int>(end - now_ms()));
             if (fd == -EAGAIN)
                 continue;
         }
         if (fd < 0)
             return fd;
         fd_.reset(fd);
-        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            int err = errno == EWOULDBLOCK || errno == EINTR ? 0 : -errno;
-            if (err == 0 && now_ms() >= end)
-                err = -ETIMEDOUT;
-            if (err != 0) {
-                fd_.reset();
-                return err;
-            }
-            const timespec pause = {0, 20 * 1000000L};
-            ::nanosleep(&pause, nullptr);
+        if (int rc = lock_by(fd, end); rc != 0) {
+            fd_.reset();
+            return rc;
         }
         struct stat held, named;
-        if (::fstat(fd, &held) == 0 && ::lstat(lock_path, &named) == 0 && same_file(held, named)) {
-            // Held: what a killed replacement of the lock file left goes now.
-            remove_stale_replacements(lock_path);
+        if (::fstat(fd, &held) == 0 && ::lstat(lock_path, &named) == 0 && same_file(held, named))
             return 0;
-        }
         fd_.reset();
         if (now_ms() >= end)
             return -ETIMEDOUT;

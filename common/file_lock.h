@@ -9,7 +9,8 @@
 // the lock counts once the path is found to name that very file. One that
 // is not good (a link, a FIFO, another user's file, or one others may open)
 // is replaced by a good one in one step, never removed first; a directory
-// is refused.
+// is refused. A run that displaced a good one (two runs found the bad one
+// at once) waits until the displaced one is free.
 #pragma once
 
 #include "unique_fd.h"
@@ -33,7 +34,9 @@ public:
 };
 
 // Puts a new good lock file, locked, at `lock_path` in place of what stands
-// there, unless that is a good lock file itself (another run may hold it),
-// which stays. The locked descriptor, -EAGAIN when a good one was found in
-// place, or -errno.
-int replace_lock_file(const char *lock_path);
+// there, in one step. A good lock file that comes out may be held by
+// another run: the new one is had only once that one is free, so the two
+// never overlap; it goes back in place when it is not free within
+// `wait_ms`. The locked descriptor, or -errno (-ETIMEDOUT then, -EAGAIN to
+// try again).
+int replace_lock_file(const char *lock_path, int wait_ms);
