@@ -117,7 +117,6 @@ int name_temporary(int fd, char *temp)
     return -EEXIST;
 }
 
-
 void remove_stale_replacements(const char *target)
 {
     char dir[PATH_MAX];
