@@ -58,13 +58,16 @@ void show_config()
 }
 
 // True when `path` names the working configuration, by its name or as the
-// same file.
+// same file (the working configuration as root would use it: not through
+// another user's link).
 bool is_working_config(const char *path)
 {
+    if (std::strcmp(path, working_config_path) == 0)
+        return true;
+    unique_fd work(trusted_open(working_config_path, O_RDONLY));
     struct stat a, b;
-    return std::strcmp(path, working_config_path) == 0 ||
-           (::stat(path, &a) == 0 && ::stat(working_config_path, &b) == 0 &&
-            a.st_dev == b.st_dev && a.st_ino == b.st_ino);
+    return work && ::fstat(work.get(), &b) == 0 && ::stat(path, &a) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // y: the value of `name` carried into `file`. The working configuration is

@@ -189,9 +189,10 @@ TEST(killed_writer, the_sweep_leaves_every_other_file)
                      ".current_config.tmp~zzzzzz\nRadio.txt.backup\n");
 }
 
-// Where a program writes a whole new file anyway (the shell copy, a report),
-// whatever another user planted at its name is replaced by root's own file;
-// nothing is written through it, and it lends no owner or mode.
+// Where a program writes a whole new file anyway (the reset of `i`, the shell
+// copy, a report), whatever another user planted at its name is replaced by
+// root's own file; nothing is written through it, and it lends no owner or
+// mode.
 TEST(planted_file, is_replaced_where_a_whole_new_file_is_written)
 {
     struct {
@@ -205,14 +206,19 @@ TEST(planted_file, is_replaced_where_a_whole_new_file_is_written)
     for (const auto &p : plants) {
         SCOPED_TRACE(p.name);
         device d;
-        d.files[working] = "AP_SSID=Office\n";
+        write_host_file(d.work() + "/defaults", "AP_SSID=Office\n");
+        d.defaults = d.work() + "/defaults";
         d.files["/etc/ath/target"] = "keep\n";
-        d.fetch = {"/tmp/buffconfig", "/etc/ath/target"};
-        device_result r = d.run(as_user + p.plant + " /tmp/buffconfig\n" + as_user + p.plant +
-                                " /tmp/Radio.txt\n"
-                                "timeout 5 confexport; echo \"[$?]\"\n" +
-                                statusd_cycle + "stat -c '%u %a %F' /tmp/buffconfig /tmp/Radio.txt\n");
-        EXPECT_EQ(r.out, "[0]\n0 644 regular file\n0 644 regular file\n");
+        d.fetch = {working, "/tmp/buffconfig", "/etc/ath/target"};
+        std::string script;
+        for (const char *path : {"/tmp/.current_config", "/tmp/buffconfig", "/tmp/Radio.txt"})
+            script += as_user + p.plant + " " + path + "\n";
+        device_result r = d.run(script + "timeout 5 confstore i > /dev/null 2>&1\n"
+                                         "timeout 5 confexport; echo \"[$?]\"\n" +
+                                statusd_cycle +
+                                "stat -c '%u %a %F' " + working + " /tmp/buffconfig /tmp/Radio.txt\n");
+        EXPECT_EQ(r.out, "[0]\n0 644 regular file\n0 644 regular file\n0 644 regular file\n");
+        EXPECT_EQ(r.file(working), "AP_SSID=Office\n");
         EXPECT_EQ(r.file("/tmp/buffconfig"), "AP_SSID=Office\n");
         EXPECT_EQ(r.file("/etc/ath/target"), "keep\n");
     }
