@@ -25,6 +25,7 @@ std::string fill(std::string text, char mark, const std::string &with)
         text.replace(at, 1, with);
     return text;
 }
+
 const std::string saved = "SYS_CHECK=7340215968\nADMIN_PASS=x;touch /tmp/PWNED\n";
 
 // Runs `script` with a valid flash copy and a link of user 1000 planted at
