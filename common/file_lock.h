@@ -4,9 +4,13 @@
 // after it with ".lock" appended, which is never replaced while it is ours.
 //
 // The lock file is root's own (the caller's user), a regular file of mode
-// 0600 opened without following links, so no other user can open it to
-// hold the lock. One that is not (a link, a FIFO, another user's file, or
-// one others may open) is removed and made anew; a directory is refused.
+// 0600 opened without following links or waiting, so no other user can
+// open it to hold the lock. Only the file opened and checked is locked, and
+// the lock counts once the path is found to name that very file. One that
+// is not good (a link, a FIFO, another user's file, or one others may open)
+// is replaced by a good one in one step, never removed first; a directory
+// is refused. A run that displaced a good one (two runs found the bad one
+// at once) waits until the displaced one is free.
 #pragma once
 
 #include "unique_fd.h"
@@ -28,3 +32,11 @@ public:
     // Why not: -ETIMEDOUT when another run held it all the time, else -errno.
     int error() const { return error_; }
 };
+
+// Puts a new good lock file, locked, at `lock_path` in place of what stands
+// there, in one step. A good lock file that comes out may be held by
+// another run: the new one is had only once that one is free, so the two
+// never overlap; it goes back in place when it is not free within
+// `wait_ms`. The locked descriptor, or -errno (-ETIMEDOUT then, -EAGAIN to
+// try again).
+int replace_lock_file(const char *lock_path, int wait_ms);

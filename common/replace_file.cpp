@@ -1,6 +1,7 @@
 #include "replace_file.h"
 
 #include "io.h"
+#include "trusted_open.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -48,23 +49,53 @@ int sync_parent_dir(const char *path)
     return ::fsync(d.get()) == 0 ? 0 : -errno;
 }
 
-// A temporary name is the target's and six letters or digits, as mkostemp
-// makes them.
+// A temporary name is the target's, ".tmp~" and six letters or digits: a
+// name no file but our own temporaries has (".backup" has six letters too).
+constexpr char temp_infix[] = ".tmp~";
+
 bool temp_name_of(const char *name, const char *base)
 {
-    size_t n = std::strlen(base);
-    if (std::strncmp(name, base, n) != 0 || name[n] != '.' || std::strlen(name + n + 1) != 6)
+    size_t n = std::strlen(base), m = sizeof temp_infix - 1;
+    if (std::strncmp(name, base, n) != 0 || std::strncmp(name + n, temp_infix, m) != 0 ||
+        std::strlen(name + n + m) != 6)
         return false;
-    for (const char *c = name + n + 1; *c; ++c)
+    for (const char *c = name + n + m; *c; ++c)
         if (!std::isalnum(static_cast<unsigned char>(*c)))
             return false;
     return true;
 }
 
-// Gives the unnamed file `fd` a temporary name, `temp` ("target.XXXXXX")
-// with its last six letters chosen: by the caller's right to link by
-// descriptor, else through /proc. 0, or -errno.
-int link_temp(int fd, char *temp)
+// Renames the file at `temp` over `target`. An empty directory in the
+// target's place (another user may plant one in /tmp) is removed first:
+// the new file replaces whatever stood there.
+int rename_over(const char *temp, const char *target)
+{
+    if (::rename(temp, target) == 0)
+        return 0;
+    if (errno == EISDIR && ::rmdir(target) == 0 && ::rename(temp, target) == 0)
+        return 0;
+    return errno == ENOTEMPTY || errno == EEXIST ? -EISDIR : -errno;
+}
+
+} // namespace
+
+int open_temporary(const char *target, char *temp, bool &unnamed)
+{
+    int n = std::snprintf(temp, PATH_MAX, "%s%sXXXXXX", target, temp_infix);
+    if (n < 0 || n >= PATH_MAX)
+        return -ENAMETOOLONG;
+    // Unnamed until complete, so a killed run leaves nothing behind; a file
+    // system without unnamed files gets a named one.
+    char dir[PATH_MAX];
+    split_path(target, dir);
+    int fd = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    unnamed = fd >= 0;
+    if (fd < 0)
+        fd = ::mkostemp(temp, O_CLOEXEC);
+    return fd >= 0 ? fd : -errno;
+}
+
+int name_temporary(int fd, char *temp)
 {
     char *letters = temp + std::strlen(temp) - 6;
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -86,8 +117,6 @@ int link_temp(int fd, char *temp)
     return -EEXIST;
 }
 
-} // namespace
-
 void remove_stale_replacements(const char *target)
 {
     char dir[PATH_MAX];
@@ -101,7 +130,7 @@ void remove_stale_replacements(const char *target)
         struct stat st;
         if (temp_name_of(e->d_name, base) &&
             ::fstatat(dirfd(list), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            own_regular(st))
             ::unlinkat(dirfd(list), e->d_name, 0);
     }
     ::closedir(list);
@@ -118,25 +147,18 @@ file_replacement::~file_replacement()
 
 int file_replacement::begin(const char *target, const struct stat *like)
 {
-    int n = std::snprintf(temp_, sizeof temp_, "%s.XXXXXX", target);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof temp_)
-        return -ENAMETOOLONG;
+    int fd = open_temporary(target, temp_, unnamed_);
+    if (fd < 0)
+        return fd;
+    fd_.reset(fd);
     std::memcpy(target_, target, std::strlen(target) + 1);
-    // Unnamed until complete, so a killed run leaves nothing behind; a file
-    // system without unnamed files gets a named one.
-    char dir[PATH_MAX];
-    split_path(target, dir);
-    fd_.reset(::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
-    unnamed_ = static_cast<bool>(fd_);
-    if (!fd_)
-        fd_.reset(::mkostemp(temp_, O_CLOEXEC));
-    if (!fd_)
+    // The owner first: a change of owner clears the set-user-ID and
+    // set-group-ID bits, which the mode then sets again. Only root may give
+    // a file away; others keep it as their own.
+    if (like && ::fchown(fd_.get(), like->st_uid, like->st_gid) != 0 && errno != EPERM)
         return -errno;
     mode_t mode = like ? (like->st_mode & 07777) : default_mode();
     if (::fchmod(fd_.get(), mode) != 0)
-        return -errno;
-    // Only root may give a file away; others keep it as their own.
-    if (like && ::fchown(fd_.get(), like->st_uid, like->st_gid) != 0 && errno != EPERM)
         return -errno;
     return 0;
 }
@@ -153,7 +175,7 @@ int file_replacement::commit(bool durable)
     if (durable && ::fsync(fd_.get()) != 0)
         return -errno;
     if (unnamed_) {
-        if (int rc = link_temp(fd_.get(), temp_))
+        if (int rc = name_temporary(fd_.get(), temp_))
             return rc;
         unnamed_ = false;
     }
@@ -163,10 +185,9 @@ int file_replacement::commit(bool durable)
         ::unlink(temp_);
         return -e;
     }
-    if (::rename(temp_, target_) != 0) {
-        int e = errno;
+    if (int rc = rename_over(temp_, target_); rc != 0) {
         ::unlink(temp_);
-        return -e;
+        return rc;
     }
     return durable ? sync_parent_dir(target_) : 0;
 }

@@ -1,6 +1,6 @@
 // Replacing a file whole: the new text is written to a temporary file beside
 // the target (unnamed until it is complete, where the file system allows)
-// and renamed over it, so a reader finds either the old text or
+// and renamed over it (over whatever stands there, an empty directory too), so a reader finds either the old text or
 // the new one, never a missing, empty or half-written file. Until commit()
 // succeeds the target is untouched; a replacement dropped before that
 // removes its temporary file.
@@ -37,10 +37,20 @@ public:
 };
 
 // Removes the temporary files of replacements of `target` that a killed run
-// left behind (our own regular files named as begin() names them). Only for
+// left behind: our own regular files named as only our temporaries are
+// (the target's name, ".tmp~" and six letters or digits). Only for
 // a caller that no other replacement of `target` can run beside (under its
 // lock, or its only writer).
 void remove_stale_replacements(const char *target);
+
+// A new file of mode 0600 for a replacement of `target`, in its directory:
+// unnamed where the file system allows (`unnamed` true), else already named
+// `temp` (PATH_MAX bytes, the temporary name's pattern either way). The
+// descriptor, or -errno.
+int open_temporary(const char *target, char *temp, bool &unnamed);
+// Gives the unnamed file `fd` a temporary name, `temp` as open_temporary()
+// made it with its last six letters chosen. 0, or -errno.
+int name_temporary(int fd, char *temp);
 
 // The whole replacement in one call. 0, or -errno with the target unchanged.
 int replace_file(const char *target, std::span<const char> text,

@@ -1,25 +1,84 @@
 #include "trusted_open.h"
 
+#include "unique_fd.h"
+
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-int trusted_open(const char *path, int flags, mode_t mode)
+namespace {
+
+distrust judge(const struct stat &st, owner who)
 {
-    int fd = ::open(path, flags | O_NOFOLLOW | O_CLOEXEC, mode);
-    if (fd >= 0)
-        return fd;
-    // A link makes the open fail: ELOOP, or EACCES when creating is asked.
-    int err = errno;
+    if (S_ISLNK(st.st_mode))
+        return st.st_uid == ::geteuid() ? distrust::none : distrust::foreign_link;
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
+        return distrust::not_regular;
+    if (who == owner::self && st.st_uid != ::geteuid())
+        return distrust::foreign_file;
+    return distrust::none;
+}
+
+int refuse(distrust d, distrust *why)
+{
+    if (why)
+        *why = d;
+    errno = d == distrust::foreign_link ? ELOOP : d == distrust::not_regular ? EINVAL : EPERM;
+    return -1;
+}
+
+} // namespace
+
+const char *distrust_text(distrust why)
+{
+    switch (why) {
+    case distrust::foreign_link: return "a symbolic link of another user";
+    case distrust::foreign_file: return "a file of another user";
+    case distrust::not_regular: return "not a regular file";
+    case distrust::none: break;
+    }
+    return "trusted";
+}
+
+bool own_regular(const struct stat &st)
+{
+    return S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+int trusted_open(const char *path, int flags, mode_t mode, distrust *why, owner who)
+{
+    if (why)
+        *why = distrust::none;
+    const int fixed = flags | O_CLOEXEC | O_NONBLOCK;
+    unique_fd fd(::open(path, fixed | O_NOFOLLOW, mode));
     struct stat st;
-    if (::lstat(path, &st) != 0 || !S_ISLNK(st.st_mode)) {
-        errno = err;
-        return -1;
+    if (!fd) {
+        // A link makes the open fail (ELOOP); so do a FIFO without a reader
+        // and a socket (ENXIO), and a directory opened for writing (EISDIR).
+        int err = errno;
+        if (::lstat(path, &st) != 0) {
+            errno = err;
+            return -1;
+        }
+        if (distrust d = judge(st, who); d != distrust::none)
+            return refuse(d, why);
+        if (!S_ISLNK(st.st_mode)) {
+            errno = err;
+            return -1;
+        }
+        fd.reset(::open(path, fixed, mode));  // our own link: what it names is judged below
+        if (!fd)
+            return -1;
     }
-    if (st.st_uid != ::geteuid()) {
-        errno = ELOOP;
+    if (::fstat(fd.get(), &st) != 0)
         return -1;
+    if (distrust d = judge(st, who); d != distrust::none)
+        return refuse(d, why);
+    // Opened without waiting; the reads and writes that follow may wait.
+    if (!(flags & O_NONBLOCK)) {
+        int fl = ::fcntl(fd.get(), F_GETFL);
+        if (fl < 0 || ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK) != 0)
+            return -1;
     }
-    return ::open(path, flags | O_CLOEXEC, mode);
+    return fd.release();
 }

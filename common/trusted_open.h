@@ -1,12 +1,40 @@
-// Opening a file in a directory that everyone may write (/tmp): a symbolic
-// link that another user planted there is never followed, so nobody can
-// point root's reads and appends at a file of their choosing.
+// Opening a file in a directory that everyone may write (/tmp). What root's
+// programs keep there as their own (the working configuration, its lock,
+// the shell copy, the reports) must be root's own file: another user's
+// file, link or FIFO planted at the same name is never read as ours, never
+// written through, and never waited on. Every program decides this here.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
-// Like open(2), but a path whose last part is a symbolic link owned by
-// anyone but the caller's user is refused with ELOOP. -1 and errno on failure.
-// (In a sticky directory only the link's owner can replace it, so a link
-// found to be our own stays our own.)
-int trusted_open(const char *path, int flags, mode_t mode = 0);
+// Why an open was refused although the system would have allowed it.
+enum class distrust : unsigned char {
+    none,
+    foreign_link,  // a symbolic link of another user: never followed
+    foreign_file,  // a file of another user: never taken for ours
+    not_regular,   // a FIFO or socket: no text, and a FIFO would keep us waiting
+};
+
+// The reason in words, as the programs print it ("a file of another user").
+const char *distrust_text(distrust why);
+
+// True for a file that may stand in /tmp as the caller's own: a regular
+// file of the caller's user.
+bool own_regular(const struct stat &st);
+
+// Who may own what trusted_open accepts.
+enum class owner : unsigned char {
+    self,  // the caller's user: a file the program keeps as its own
+    any,   // anyone: a file the caller named (the target of `y`)
+};
+
+// Like open(2), but never follows a symbolic link of another user (in a
+// sticky directory only its owner can replace a link, so our own link
+// stays ours), never blocks (a FIFO is refused, not waited on), and accepts
+// only what the owner asked for owns. Of our own, a directory or a device
+// node (the flash copy is one) is opened as the system allows: reading or
+// writing a directory fails on its own. -1 and errno on failure;
+// `why` (when given) tells a refusal from a failure of the system.
+int trusted_open(const char *path, int flags, mode_t mode = 0, distrust *why = nullptr,
+                 owner who = owner::self);

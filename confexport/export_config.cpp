@@ -18,27 +18,28 @@
 
 namespace {
 
-void tell_reason(const char *action, const char *path, int err)
+void tell_reason(const char *action, const char *path, int err,
+                 distrust why = distrust::none)
 {
     std::fprintf(stderr, msg_reason_fmt, action, path,
-                 err == ELOOP ? msg_foreign_link : std::strerror(err));
+                 why != distrust::none ? distrust_text(why) : std::strerror(err));
 }
 
-int fail(FILE *notices, const char *action, const char *path, int err)
+int fail(FILE *notices, const char *action, const char *path, int err,
+         distrust why = distrust::none)
 {
     std::fputs(msg_failed, notices);
-    tell_reason(action, path, err);
+    tell_reason(action, path, err, why);
     return -1;
 }
 
-// A shell copy of our own keeps its permissions. One that someone else left
-// in the shared /tmp, or a link, lends nothing to the file that root's
-// scripts will source.
+// A shell copy of our own keeps its permissions. Whatever else stands in
+// its place in the shared /tmp (another user's file, a link, an empty
+// directory) lends nothing to the file that root's scripts will source,
+// and is replaced.
 const struct stat *own_file(const char *path, struct stat &st)
 {
-    if (::lstat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
-        return nullptr;
-    return &st;
+    return ::lstat(path, &st) == 0 && own_regular(st) ? &st : nullptr;
 }
 
 // Converts the lines of `in` up to the end of the text. 0, or -errno.
@@ -65,10 +66,13 @@ int export_config(const char *from, const char *to, FILE *notices)
     if (int rc = copy.begin(to, own_file(to, st)); rc != 0)
         return fail(notices, "creating a file beside", to, -rc);
     out_buffer out(copy.fd());
-    unique_fd in(trusted_open(from, O_RDONLY));
+    distrust why;
+    unique_fd in(trusted_open(from, O_RDONLY, 0, &why));
     if (in) {
         if (int rc = convert(in.get(), out, notices); rc != 0)
             return fail(notices, "reading", from, -rc);
+    } else if (why != distrust::none) {
+        return fail(notices, "reading", from, 0, why);
     } else if (errno == ENOENT) {
         // No working configuration yet: the shell copy is empty, as always.
         tell_reason("reading", from, ENOENT);

@@ -8,4 +8,3 @@ inline constexpr char msg_secret_fmt[] = "\n---got PSK_KEY[%s]-----\n";
 inline constexpr char msg_failed[] = "open error";
 // On standard error: what failed, on which file, and why.
 inline constexpr char msg_reason_fmt[] = "confexport: %s %s: %s\n";
-inline constexpr char msg_foreign_link[] = "a symbolic link of another user, not followed";

@@ -41,9 +41,10 @@ void deliver_value(const char *text, std::span<char> value)
 
 int config_get(const char *path, const char *name, std::span<char> value)
 {
-    unique_fd fd(trusted_open(path, O_RDONLY));
+    distrust why;
+    unique_fd fd(trusted_open(path, O_RDONLY, 0, &why));
     if (!fd) {
-        if (!refused_link(path))
+        if (!refused(path, why))
             std::printf(msg_open_failed_fmt, path, std::strerror(errno));
         return -1;
     }

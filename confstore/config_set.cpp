@@ -9,6 +9,7 @@
 #include "trusted_open.h"
 #include "unique_fd.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -19,16 +20,32 @@ namespace {
 
 // A name or value that would break the one-line-per-setting text: a newline
 // would slip in further settings, "=" would move the name's end, and a line
-// longer than one piece would be cut by every reader of the text.
+// longer than one piece would be cut by every reader of the text. A name
+// the lookup would read as another (it skips leading white space and ends
+// a name at a blank, a tab, "|" or "^") would set one setting and read
+// back as another.
 const char *refusal_for(const char *name, const char *value)
 {
     if (!*name || std::strpbrk(name, "=\n"))
         return msg_bad_name;
+    if (std::strchr(" \t\v\f\r", *name) || std::strpbrk(name, " \t|^"))
+        return msg_ambiguous_name;
     if (std::strchr(value, '\n'))
         return msg_bad_value;
     if (std::strlen(name) + std::strlen(value) + 2 > size_t{config_piece_max})
         return msg_long_line;
     return nullptr;
+}
+
+// "OPEN CONFIG FALID", the line callers look for, then the reason on
+// standard error. Gives `rc`.
+int cannot_change(const char *path, int rc, int err, distrust why = distrust::none)
+{
+    std::fputs(msg_config_failed, stdout);
+    std::fflush(stdout);
+    if (!refused(path, why, stderr))
+        std::fprintf(stderr, msg_set_failed_fmt, path, std::strerror(err));
+    return rc;
 }
 
 struct rewrite {
@@ -73,22 +90,22 @@ int config_set(const char *path, const char *name, const char *value)
         return 3;
     }
     file_lock lock(path);
-    if (lock_refused(lock, path))
+    if (!lock.held()) {
+        std::fputs(msg_config_failed, stdout);
+        std::fflush(stdout);
+        lock_refused(lock, path, stderr);
         return 3;
-    unique_fd fd(trusted_open(path, O_RDWR));
-    struct stat st;
-    if (!fd || ::fstat(fd.get(), &st) != 0) {
-        if (!refused_link(path))
-            std::fputs(msg_config_failed, stdout);
-        return 0;
     }
+    distrust why;
+    unique_fd fd(trusted_open(path, O_RDWR, 0, &why));
+    struct stat st;
+    if (!fd || ::fstat(fd.get(), &st) != 0)
+        return cannot_change(path, 0, errno, why);
     // What a killed writer left behind goes now, under the lock.
     remove_stale_replacements(path);
     file_replacement next;
-    if (next.begin(path, &st) != 0) {
-        std::fputs(msg_config_failed, stdout);
-        return 2;
-    }
+    if (int rc = next.begin(path, &st); rc != 0)
+        return cannot_change(path, 2, -rc);
     out_buffer out(next.fd());
     rewrite rw{out, name, value};
     piece_reader in(fd.get());
@@ -110,9 +127,10 @@ int config_set(const char *path, const char *name, const char *value)
         rw.put_setting();
         rw.changed = true;
     }
-    if (in.failed() || out.flush() != 0 || (rw.changed && next.commit() != 0)) {
-        std::fputs(msg_config_failed, stdout);
-        return 2;
-    }
-    return 0;
+    if (in.failed())
+        return cannot_change(path, 2, errno);
+    int rc = out.flush();
+    if (rc == 0 && rw.changed)
+        rc = next.commit();
+    return rc == 0 ? 0 : cannot_change(path, 2, -rc);
 }

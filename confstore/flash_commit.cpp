@@ -103,8 +103,9 @@ void flash_commit(const flash_paths &p)
     file_lock lock(p.working);
     if (lock_refused(lock, p.working))
         return;
-    unique_fd work(trusted_open(p.working, O_RDONLY));
-    if (!work && refused_link(p.working))
+    distrust why;
+    unique_fd work(trusted_open(p.working, O_RDONLY, 0, &why));
+    if (!work && refused(p.working, why))
         return;
     int line1 = work ? count_setting_lines(work.get()) : -errno;
     if (line1 < 0) {

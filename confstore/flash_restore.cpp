@@ -76,8 +76,9 @@ void restore_valid(const flash_paths &p)
         flash_report("open", p.device, errno);
         std::fputs(msg_file_open_error, stdout);
     }
-    unique_fd work(trusted_open(p.working, O_RDWR | O_APPEND | O_CREAT, 0666));
-    if (!work && refused_link(p.working))
+    distrust why;
+    unique_fd work(trusted_open(p.working, O_RDWR | O_APPEND | O_CREAT, 0666, &why));
+    if (!work && refused(p.working, why))
         return;
     if (!work) {
         flash_report("open", p.working, errno);

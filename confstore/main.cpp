@@ -10,6 +10,7 @@
 #include "confstore.h"
 #include "messages.h"
 
+#include "file_lock.h"
 #include "io.h"
 #include "trusted_open.h"
 #include "unique_fd.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -36,9 +38,10 @@ bool argc_fits(char cmd, int args)
 
 void show_config()
 {
-    unique_fd fd(trusted_open(working_config_path, O_RDONLY));
+    distrust why;
+    unique_fd fd(trusted_open(working_config_path, O_RDONLY, 0, &why));
     if (!fd) {
-        if (!refused_link(working_config_path))
+        if (!refused(working_config_path, why))
             std::fputs(msg_show_failed, stdout);
         return;
     }
@@ -54,6 +57,36 @@ void show_config()
     std::fputc('\n', stdout);
 }
 
+// True when `path` names the working configuration, by its name or as the
+// same file (the working configuration as root would use it: not through
+// another user's link).
+bool is_working_config(const char *path)
+{
+    if (std::strcmp(path, working_config_path) == 0)
+        return true;
+    unique_fd work(trusted_open(working_config_path, O_RDONLY));
+    struct stat a, b;
+    return work && ::fstat(work.get(), &b) == 0 && ::stat(path, &a) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// y: the value of `name` carried into `file`. The working configuration is
+// changed under its lock, as by w, so that no change of another run is lost.
+void carry_value(const char *file, const char *pattern, const char *name,
+                 std::span<char> value)
+{
+    if (!is_working_config(file)) {
+        config_get(working_config_path, name, value);
+        patch_lines(file, pattern, value.data());
+        return;
+    }
+    file_lock lock(working_config_path);
+    if (lock_refused(lock, working_config_path))
+        return;
+    config_get(working_config_path, name, value);
+    patch_lines(file, pattern, value.data(), true);
+}
+
 void run(char cmd, char **args, std::span<char> value)
 {
     switch (cmd) {
@@ -66,10 +99,7 @@ void run(char cmd, char **args, std::span<char> value)
         std::printf("%s\n", value.data());
         break;
     case 'w': config_set(working_config_path, args[0], args[1]); break;
-    case 'y':
-        config_get(working_config_path, args[2], value);
-        patch_lines(args[0], args[1], value.data());
-        break;
+    case 'y': carry_value(args[0], args[1], args[2], value); break;
     }
 }
 

@@ -8,12 +8,17 @@ inline constexpr char msg_open_failed_fmt[] = "openfile [%s] error [%s]\n";
 inline constexpr char msg_config_failed[] = "OPEN CONFIG FALID\n";
 inline constexpr char msg_bad_name[] =
     "Refused: a setting name must not be empty or hold \"=\" or a newline\n";
+inline constexpr char msg_ambiguous_name[] =
+    "Refused: a setting name must not start with white space or hold a blank, a tab, \"|\" or \"^\"\n";
 inline constexpr char msg_bad_value[] = "Refused: a setting value must not hold a newline\n";
-inline constexpr char msg_foreign_link_fmt[] = "Refused: %s is a symbolic link of another user\n";
+// %s: the path, then why it is not used ("a file of another user").
+inline constexpr char msg_refused_fmt[] = "Refused: %s is %s\n";
 inline constexpr char msg_not_regular_fmt[] = "Refused: %s is not a regular file\n";
 inline constexpr char msg_lock_busy[] =
     "Refused: another run holds the lock of the working configuration\n";
 inline constexpr char msg_lock_unusable_fmt[] = "Refused: the lock %s.lock cannot be used: %s\n";
+// On standard error after "OPEN CONFIG FALID": why `w` changed nothing.
+inline constexpr char msg_set_failed_fmt[] = "cannot change %s: %s\n";
 inline constexpr char msg_long_line[] =
     "Refused: a setting line (NAME=VALUE and its newline) must not be longer than 255 bytes\n";
 

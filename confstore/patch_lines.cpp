@@ -26,34 +26,46 @@ void report(const char *path, int rc)
     std::fprintf(stderr, "cannot replace %s: %s\n", path, std::strerror(-rc));
 }
 
+// Writes the patched text to `a`, and to `b` when there is one.
 int write_patched(int src, std::string_view pattern, std::string_view value,
-                  out_buffer &a, out_buffer &b)
+                  out_buffer &a, out_buffer *b)
 {
     piece_reader in(src);
     char piece[patch_piece_max + 1];
     while (size_t n = in.next(piece)) {
         std::string_view p(piece, n);
-        if (p.find(pattern) != p.npos) {
-            for (out_buffer *o : {&a, &b}) {
-                o->put(pattern);
-                o->put(value);
-                o->put("\n");
+        for (out_buffer *o : {&a, b}) {
+            if (!o)
+                continue;
+            if (p.find(pattern) == p.npos) {
+                o->put(p);
+                continue;
             }
-        } else {
-            a.put(p);
-            b.put(p);
+            o->put(pattern);
+            o->put(value);
+            o->put("\n");
         }
     }
     if (in.failed())
         return -errno;
     int rc = a.flush();
-    int rc2 = b.flush();
+    int rc2 = b ? b->flush() : 0;
     return rc ? rc : rc2;
+}
+
+// An older copy of the working configuration beside it, of our own making,
+// would keep every setting, the key included, long after it changed. (In
+// the sticky /tmp nobody else can replace a file of ours in between.)
+void remove_own_copy(const char *copy_path)
+{
+    struct stat st;
+    if (::lstat(copy_path, &st) == 0 && own_regular(st))
+        ::unlink(copy_path);
 }
 
 } // namespace
 
-void patch_lines(const char *path, const char *pattern, const char *value)
+void patch_lines(const char *path, const char *pattern, const char *value, bool working)
 {
     char copy_path[PATH_MAX];
     int n = std::snprintf(copy_path, sizeof copy_path, "%sTMP", path);
@@ -61,32 +73,33 @@ void patch_lines(const char *path, const char *pattern, const char *value)
         report(path, -ENAMETOOLONG);
         return;
     }
-    // Not blocking: a FIFO in place of the target must not hang the run.
-    unique_fd src(trusted_open(path, O_RDONLY | O_NONBLOCK));
-    if (!src && refused_link(path))
-        return;
+    // The target is any regular file the caller names; the working
+    // configuration only as root's own.
+    distrust why;
+    unique_fd src(trusted_open(path, O_RDONLY, 0, &why, working ? owner::self : owner::any));
     struct stat st;
-    if (src && ::fstat(src.get(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        // A device node or FIFO is no text to patch, nor to replace by one.
-        std::printf(msg_not_regular_fmt, path);
+    if (src && ::fstat(src.get(), &st) == 0 && !S_ISREG(st.st_mode))
+        why = distrust::not_regular;  // a device node is no text to patch
+    if (refused(path, why))
         return;
-    }
+    if (working)
+        remove_own_copy(copy_path);
     if (!src || ::fstat(src.get(), &st) != 0) {
         // A missing target is left alone; only its empty copy appears.
-        if (int rc = replace_file(copy_path, {}); rc != 0)
+        if (int rc = working ? 0 : replace_file(copy_path, {}); rc != 0)
             report(copy_path, rc);
         return;
     }
     // Both files take the target's mode and owner: a patched file may hold a key.
     file_replacement target, copy;
     int rc = target.begin(path, &st);
-    if (rc == 0)
+    if (rc == 0 && !working)
         rc = copy.begin(copy_path, &st);
     if (rc == 0) {
         out_buffer to_target(target.fd()), to_copy(copy.fd());
-        rc = write_patched(src.get(), pattern, value, to_target, to_copy);
+        rc = write_patched(src.get(), pattern, value, to_target, working ? nullptr : &to_copy);
     }
-    if (rc == 0 && (rc = copy.commit()) != 0) {
+    if (rc == 0 && !working && (rc = copy.commit()) != 0) {
         report(copy_path, rc);
         return;
     }

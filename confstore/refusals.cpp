@@ -7,30 +7,22 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
-bool refused_link(const char *path)
+bool refused(const char *path, distrust why, FILE *to)
 {
-    // ELOOP also comes from a loop of the caller's own links: that is an
-    // error of the file, reported as such, not a refusal.
-    int err = errno;
-    struct stat st;
-    if (err != ELOOP || ::lstat(path, &st) != 0 || !S_ISLNK(st.st_mode) || st.st_uid == ::geteuid()) {
-        errno = err;
+    if (why == distrust::none)
         return false;
-    }
-    std::printf(msg_foreign_link_fmt, path);
+    std::fprintf(to, msg_refused_fmt, path, distrust_text(why));
     return true;
 }
 
-bool lock_refused(const file_lock &lock, const char *path)
+bool lock_refused(const file_lock &lock, const char *path, FILE *to)
 {
     if (lock.held())
         return false;
     if (lock.error() == -ETIMEDOUT)
-        std::fputs(msg_lock_busy, stdout);
+        std::fputs(msg_lock_busy, to);
     else
-        std::printf(msg_lock_unusable_fmt, path, std::strerror(-lock.error()));
+        std::fprintf(to, msg_lock_unusable_fmt, path, std::strerror(-lock.error()));
     return true;
 }

@@ -10,6 +10,22 @@
 namespace {
 
 const std::string working = "/tmp/.current_config";
+// Runs a command as another user (nobody) in the shared /tmp.
+const std::string as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+// One report cycle of a statusd started afresh (no cfg: the values stay empty).
+const std::string statusd_cycle =
+    "statusd < /dev/null > /dev/null 2>&1 & p=$!\n"
+    "n=0; until [ -e /tmp/SysInfo.txt ] || [ $n -gt 100 ]; do n=$((n+1)); sleep 0.05; done\n"
+    "kill $p; wait $p\n";
+
+// `text` with each `mark` replaced by `with`.
+std::string fill(std::string text, char mark, const std::string &with)
+{
+    for (size_t at; (at = text.find(mark)) != text.npos;)
+        text.replace(at, 1, with);
+    return text;
+}
+
 const std::string saved = "SYS_CHECK=7340215968\nADMIN_PASS=x;touch /tmp/PWNED\n";
 
 // Runs `script` with a valid flash copy and a link of user 1000 planted at
@@ -35,7 +51,6 @@ TEST(planted_link, is_never_followed_by_root)
         const char *script, *out;
     } cases[] = {
         {"confstore i", ""},
-        {"confstore w A 1", ""},
         {"confstore r A", "\n"},
         {"confstore s", ""},
         {"confstore c", ""},
@@ -47,11 +62,58 @@ TEST(planted_link, is_never_followed_by_root)
         EXPECT_EQ(r.out, refusal + c.out);
         EXPECT_EQ(r.file("/etc/ath/target"), "#!/bin/sh\n");
     }
-    sandbox_result r = with_planted_link("confexport; echo \" [$?]\"\n");
+    // w answers every failure with the line its callers look for.
+    sandbox_result r = with_planted_link("confstore w A 1\n");
+    EXPECT_EQ(r.out, "OPEN CONFIG FALID\n");
+    EXPECT_EQ(r.err, refusal);
+    EXPECT_EQ(r.file("/etc/ath/target"), "#!/bin/sh\n");
+    r = with_planted_link("confexport; echo \" [$?]\"\n");
     EXPECT_EQ(r.out, "open error [255]\n");
-    EXPECT_EQ(r.err, "confexport: reading /tmp/.current_config: "
-                     "a symbolic link of another user, not followed\n");
+    EXPECT_EQ(r.err, "confexport: reading /tmp/.current_config: a symbolic link of another user\n");
     EXPECT_EQ(r.file("/tmp/buffconfig"), "<missing>");
+}
+
+// Before the boot's `i`, or after one that could not fill it, another user
+// may create the working configuration: root must never read it as its own
+// (its settings would reach flash and the shell copy), write through it, or
+// wait on a FIFO.
+TEST(planted_file, another_users_file_or_a_fifo_is_never_roots_working_configuration)
+{
+    struct {
+        const char *name, *plant, *why, *left;
+    } plants[] = {
+        {"file", "sh -c 'umask 0; echo ADMIN_PASS=owned > /tmp/.current_config'",
+         "a file of another user", "65534 666 regular file\n"},
+        {"fifo", "mkfifo -m 666 /tmp/.current_config", "not a regular file", "65534 666 fifo\n"},
+    };
+    // "@" stands for the refusal line, "#" for its reason.
+    struct {
+        const char *script, *out, *err;
+    } commands[] = {
+        {"confstore r ADMIN_PASS", "@\n[0]\n", ""},
+        {"confstore s", "@[0]\n", ""},
+        {"confstore w AP_SSID x", "OPEN CONFIG FALID\n[0]\n", "@"},
+        {"confstore c", "@[0]\n", ""},
+        {"confstore y /tmp/.current_config ADMIN_PASS= AP_SSID", "@@[0]\n", ""},
+        {"confexport", "open error[255]\n", "confexport: reading /tmp/.current_config: #\n"},
+    };
+    const std::string image = laid_out(saved);
+    for (const auto &p : plants) {
+        for (const auto &c : commands) {
+            SCOPED_TRACE(std::string(p.name) + ": " + c.script);
+            sandbox d;
+            write_host_file(d.work() + "/flash.img", image);
+            d.flash = d.work() + "/flash.img";
+            d.fetch = {"/dev/mtdblock4", "/tmp/buffconfig"};
+            sandbox_result r = d.run(as_user + p.plant + "\ntimeout 5 " + c.script +
+                                    "; echo \"[$?]\"\nstat -c '%u %a %F' " + working + "\n");
+            const std::string refusal = "Refused: " + working + " is " + p.why + "\n";
+            EXPECT_EQ(r.out, fill(c.out, '@', refusal) + p.left);
+            EXPECT_EQ(r.err, fill(fill(c.err, '@', refusal), '#', p.why));
+            EXPECT_TRUE(r.file("/dev/mtdblock4") == image) << "the flash copy changed";
+            EXPECT_FALSE(r.exists("/tmp/buffconfig"));
+        }
+    }
 }
 
 TEST(lock_file, another_users_or_a_spoiled_one_is_replaced_a_directory_refused)
@@ -67,8 +129,7 @@ TEST(lock_file, another_users_or_a_spoiled_one_is_replaced_a_directory_refused)
          "touch /tmp/.current_config.lock; chown 1000 /tmp/.current_config.lock\n"
          "setpriv --reuid 1000 flock /tmp/.current_config.lock sleep 30 &\nsleep 0.3",
          "", "A=2\n"},
-        {"directory", "mkdir -p /tmp/.current_config.lock/x",
-         "Refused: the lock /tmp/.current_config.lock cannot be used: Is a directory\n", "A=1\n"},
+        {"directory", "mkdir -p /tmp/.current_config.lock/x", "OPEN CONFIG FALID\n", "A=1\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,7 +152,8 @@ TEST(lock_file, held_past_ten_seconds_ends_the_command_with_nothing_changed)
                             "t0=$(date +%s); confstore w A 2; t1=$(date +%s)\n"
                             "[ $((t1 - t0)) -ge 9 ] && [ $((t1 - t0)) -le 12 ] && echo bounded\n"
                             "kill $!\n");
-    EXPECT_EQ(r.out, "Refused: another run holds the lock of the working configuration\nbounded\n");
+    EXPECT_EQ(r.out, "OPEN CONFIG FALID\nbounded\n");
+    EXPECT_EQ(r.err, "Refused: another run holds the lock of the working configuration\n");
     EXPECT_EQ(r.file(working), "A=0\n");
 }
 
@@ -104,13 +166,83 @@ TEST(killed_writer, leaves_no_temporary_file_behind)
     d.files[working] = big;
     d.run("");
     // A file left by an older, killed run is swept by the next writer.
-    sandbox_result r = d.run("touch /tmp/.current_config.aB3xY9\n"
+    sandbox_result r = d.run("touch /tmp/.current_config.tmp~aB3xY9\n"
                             "for i in $(seq 1 30); do\n"
                             "  confstore w SETTING_1 $i > /dev/null & p=$!\n"
                             "  sleep 0.0$((i % 9 + 1)); kill -9 $p; wait $p\n"
                             "done 2> /dev/null\n"
                             "confstore w SETTING_2 done; ls -A /tmp\n");
     EXPECT_EQ(r.out, ".current_config\n.current_config.lock\n");
+}
+
+// The sweep takes only what bears the temporaries' own name and is root's:
+// root's other files beside the working configuration and the reports, and
+// another user's files of any name, stay.
+TEST(killed_writer, the_sweep_leaves_every_other_file)
+{
+    sandbox d;
+    d.files[working] = "A=1\n";
+    sandbox_result r = d.run("touch /tmp/.current_config.backup /tmp/Radio.txt.backup "
+                            "/tmp/.current_config.tmp~aB3xY9 /tmp/Radio.txt.tmp~aB3xY9\n" +
+                            as_user + "touch /tmp/.current_config.tmp~zzzzzz\n"
+                            "confstore w A 2\n" + statusd_cycle + "ls -A /tmp | grep -v txt$\n");
+    EXPECT_EQ(r.out, ".current_config\n.current_config.backup\n.current_config.lock\n"
+                     ".current_config.tmp~zzzzzz\nRadio.txt.backup\n");
+}
+
+// Where a program writes a whole new file anyway (the reset of `i`, the shell
+// copy, a report), whatever another user planted at its name is replaced by
+// root's own file; nothing is written through it, and it lends no owner or
+// mode.
+TEST(planted_file, is_replaced_where_a_whole_new_file_is_written)
+{
+    struct {
+        const char *name, *plant;
+    } plants[] = {
+        {"empty directory", "mkdir -m 777"},
+        {"file", "sh -c 'umask 0; echo X=1 > \"$0\"'"},
+        {"fifo", "mkfifo -m 666"},
+        {"link", "ln -s /etc/ath/target"},
+    };
+    for (const auto &p : plants) {
+        SCOPED_TRACE(p.name);
+        sandbox d;
+        write_host_file(d.work() + "/defaults", "AP_SSID=Office\n");
+        d.defaults = d.work() + "/defaults";
+        d.files["/etc/ath/target"] = "keep\n";
+        d.fetch = {working, "/tmp/buffconfig", "/etc/ath/target"};
+        std::string script;
+        for (const char *path : {"/tmp/.current_config", "/tmp/buffconfig", "/tmp/Radio.txt"})
+            script += as_user + p.plant + " " + path + "\n";
+        sandbox_result r = d.run(script + "timeout 5 confstore i > /dev/null 2>&1\n"
+                                         "timeout 5 confexport; echo \"[$?]\"\n" +
+                                statusd_cycle +
+                                "stat -c '%u %a %F' " + working + " /tmp/buffconfig /tmp/Radio.txt\n");
+        EXPECT_EQ(r.out, "[0]\n0 644 regular file\n0 644 regular file\n0 644 regular file\n");
+        EXPECT_EQ(r.file(working), "AP_SSID=Office\n");
+        EXPECT_EQ(r.file("/tmp/buffconfig"), "AP_SSID=Office\n");
+        EXPECT_EQ(r.file("/etc/ath/target"), "keep\n");
+    }
+}
+
+// y on the working configuration is a change of it like w's: it waits for
+// the lock and leaves no second copy of every setting (the key included)
+// beside it.
+TEST(patch_target, the_working_configuration_is_patched_under_its_lock_and_left_without_a_copy)
+{
+    sandbox d;
+    d.files[working] = "AP_SSID=old\nAP_DEVICE_NAME=AP-3200\nPSK_KEY=s3cret\n";
+    d.files[working + "TMP"] = "PSK_KEY=older\n";
+    d.fetch = {working};
+    sandbox_result r = d.run("confstore w AP_SSID old > /dev/null\n"
+                            "flock /tmp/.current_config.lock sleep 1 &\nsleep 0.2\n"
+                            "t0=$(date +%s%N)\n"
+                            "confstore y /tmp/.current_config AP_SSID= AP_DEVICE_NAME\n"
+                            "t1=$(date +%s%N)\n"
+                            "[ $(( (t1 - t0) / 1000000 )) -ge 500 ] && echo waited\n"
+                            "ls -A /tmp\n");
+    EXPECT_EQ(r.out, "waited\n.current_config\n.current_config.lock\n");
+    EXPECT_EQ(r.file(working), "AP_SSID=AP-3200\nAP_DEVICE_NAME=AP-3200\nPSK_KEY=s3cret\n");
 }
 
 TEST(patch_target, that_is_not_a_regular_file_is_refused_and_left_alone)

@@ -76,6 +76,8 @@ TEST(config_set, refuses_what_would_break_the_text)
     const std::string text = "A=1\n";
     const std::string v252(252, 'v'), n254(254, 'N');
     const char *bad_name = "Refused: a setting name must not be empty or hold \"=\" or a newline\n";
+    const char *ambiguous = "Refused: a setting name must not start with white space or hold "
+                            "a blank, a tab, \"|\" or \"^\"\n";
     const char *long_line =
         "Refused: a setting line (NAME=VALUE and its newline) must not be longer than 255 bytes\n";
     struct row { const char *name, *value, *message; };
@@ -83,6 +85,13 @@ TEST(config_set, refuses_what_would_break_the_text)
         {"", "1", bad_name},
         {"A=B", "1", bad_name},
         {"A\nX", "1", bad_name},
+        // Names the lookup would read back as another: "WAN_MODE X" as WAN_MODE.
+        {" A", "1", ambiguous},
+        {"\tA", "1", ambiguous},
+        {"A B", "1", ambiguous},
+        {"A\tB", "1", ambiguous},
+        {"A|B", "1", ambiguous},
+        {"A^B", "1", ambiguous},
         {"A", "1\nROOT_PASS=x", "Refused: a setting value must not hold a newline\n"},
         {"AB", v252.c_str(), long_line},  // 256 bytes with its newline
         {n254.c_str(), "", long_line},
@@ -179,24 +188,28 @@ TEST(patch_lines, keeps_permissions_and_takes_paths_literally)
 {
     temp_dir d;
     const std::string name = "we ird;$(touch pwned)'\".conf";
-    d.put(name, "psk=old\n");
-    ASSERT_EQ(chmod((d / name).c_str(), 0600), 0);
-    // Run as root, the owner must be carried over too.
+    // Run as root, the owner must be carried over too, and with it the
+    // set-user-ID and set-group-ID bits that a change of owner clears.
     const bool root = geteuid() == 0;
-    if (root)
-        ASSERT_EQ(chown((d / name).c_str(), 1234, 5678), 0);
-    patch_lines((d / name).c_str(), "psk=", "secret");
-    EXPECT_EQ(d.get(name), "psk=secret\n");
-    EXPECT_EQ(d.get(name + "TMP"), "psk=secret\n");
-    EXPECT_NE(access((d / "pwned").c_str(), F_OK), 0);
-    EXPECT_NE(access("pwned", F_OK), 0);
-    for (const std::string &f : {name, name + "TMP"}) {
-        struct stat st;
-        ASSERT_EQ(stat((d / f).c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 07777, 0600u) << f;
-        if (root) {
-            EXPECT_EQ(st.st_uid, 1234u) << f;
-            EXPECT_EQ(st.st_gid, 5678u) << f;
+    for (mode_t mode : {0600, 04755, 02750}) {
+        SCOPED_TRACE(mode);
+        d.put(name, "psk=old\n");
+        if (root)
+            ASSERT_EQ(chown((d / name).c_str(), 1234, 5678), 0);
+        ASSERT_EQ(chmod((d / name).c_str(), mode), 0);
+        patch_lines((d / name).c_str(), "psk=", "secret");
+        EXPECT_EQ(d.get(name), "psk=secret\n");
+        EXPECT_EQ(d.get(name + "TMP"), "psk=secret\n");
+        EXPECT_NE(access((d / "pwned").c_str(), F_OK), 0);
+        EXPECT_NE(access("pwned", F_OK), 0);
+        for (const std::string &f : {name, name + "TMP"}) {
+            struct stat st;
+            ASSERT_EQ(stat((d / f).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, mode) << f;
+            if (root) {
+                EXPECT_EQ(st.st_uid, 1234u) << f;
+                EXPECT_EQ(st.st_gid, 5678u) << f;
+            }
         }
     }
 }
