@@ -1,5 +1,7 @@
 #include "file_lock.h"
 
+#include "monotonic.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -47,8 +49,7 @@ int open_lock_file(const char *lock_path)
 
 long long now_ms()
 {
-    timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    timespec t = monotonic_now();
     return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
 }
 

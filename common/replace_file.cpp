@@ -1,6 +1,7 @@
 #include "replace_file.h"
 
 #include "io.h"
+#include "monotonic.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -68,8 +69,7 @@ int link_temp(int fd, char *temp)
 {
     char *letters = temp + std::strlen(temp) - 6;
     for (int attempt = 0; attempt < 16; ++attempt) {
-        timespec t;
-        ::clock_gettime(CLOCK_MONOTONIC, &t);
+        timespec t = monotonic_now();
         unsigned tag = static_cast<unsigned>(t.tv_nsec ^ (::getpid() << 12) ^ attempt * 7919);
         std::snprintf(letters, 7, "%06x", tag & 0xFFFFFF);
         int rc = ::linkat(fd, "", AT_FDCWD, temp, AT_EMPTY_PATH);
