@@ -1,21 +1,30 @@
 #include "line_reader.h"
 
+#include <cerrno>
+#include <cstring>
+
 std::string_view line_reader::next()
 {
-    // A piece ends a line when it ends with a newline or falls short of a
-    // full piece (the end of the input).
-    const size_t full = sizeof piece_ - 1;
     size_t n = in_.next(piece_);
-    if (n == 0 || piece_[n - 1] == '\n' || n < full)
+    if (n == 0 || !in_.goes_on())
         return std::string_view(piece_, n);
     long_.clear();
-    do {
+    for (;;) {
         if (long_.append(std::string_view(piece_, n)) != 0) {
-            out_of_memory_ = true;
+            error_ = -ENOMEM;
             return {};
         }
-        if (piece_[n - 1] == '\n' || n < full)
+        if (!in_.goes_on() || (n = in_.next(piece_)) == 0)
             break;
-    } while ((n = in_.next(piece_)) > 0);
+    }
     return long_.view();
+}
+
+std::string_view line_text(std::string_view line)
+{
+    if (const void *zero = std::memchr(line.data(), '\0', line.size()))
+        line = std::string_view(line.data(), static_cast<const char *>(zero) - line.data());
+    if (const void *nl = std::memchr(line.data(), '\n', line.size()))
+        line = std::string_view(line.data(), static_cast<const char *>(nl) - line.data() + 1);
+    return line;
 }

@@ -2,8 +2,8 @@
 #include "confstore.h"
 #include "messages.h"
 
+#include "line_reader.h"
 #include "out_buffer.h"
-#include "piece_reader.h"
 #include "replace_file.h"
 #include "trusted_open.h"
 #include "unique_fd.h"
@@ -18,34 +18,31 @@
 
 namespace {
 
-// Target files are read in pieces of at most this many bytes.
-constexpr size_t patch_piece_max = 249;
-
 void report(const char *path, int rc)
 {
     std::fprintf(stderr, "cannot replace %s: %s\n", path, std::strerror(-rc));
 }
 
+// Every line whose text holds the pattern is replaced whole, however long:
+// no part of it stays behind as a line of its own.
 int write_patched(int src, std::string_view pattern, std::string_view value,
                   out_buffer &a, out_buffer &b)
 {
-    piece_reader in(src);
-    char piece[patch_piece_max + 1];
-    while (size_t n = in.next(piece)) {
-        std::string_view p(piece, n);
-        if (p.find(pattern) != p.npos) {
+    line_reader in(src);
+    for (std::string_view l; !(l = in.next()).empty();) {
+        if (line_text(l).find(pattern) != l.npos) {
             for (out_buffer *o : {&a, &b}) {
                 o->put(pattern);
                 o->put(value);
                 o->put("\n");
             }
         } else {
-            a.put(p);
-            b.put(p);
+            a.put(l);
+            b.put(l);
         }
     }
-    if (in.failed())
-        return -errno;
+    if (int rc = in.error())
+        return rc;
     int rc = a.flush();
     int rc2 = b.flush();
     return rc ? rc : rc2;
