@@ -2,6 +2,7 @@
 
 #include "replace_file.h"
 #include "trusted_open.h"
+#include "monotonic.h"
 
 #include <cerrno>
 #include <climits>
@@ -42,8 +43,7 @@ bool same_file(const struct stat &a, const struct stat &b)
 
 long long now_ms()
 {
-    timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    timespec t = monotonic_now();
     return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
 }
 

@@ -7,11 +7,11 @@ int write_all(int fd, std::span<const char> bytes)
 {
     while (!bytes.empty()) {
         ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -errno;
-        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A write that takes nothing would take nothing again: retrying spins.
+        if (n <= 0)
+            return n < 0 ? -errno : -EIO;
         bytes = bytes.subspan(static_cast<size_t>(n));
     }
     return 0;

@@ -6,13 +6,13 @@
 #include <span>
 #include <sys/types.h>
 
-// 0 when every byte was written, else -errno.
+// 0 when every byte was written, else -errno; a write that takes no bytes
+// (a device or file system that takes no more) is -EIO.
 int write_all(int fd, std::span<const char> bytes);
 
 // Reads until `buf` is full or the end of the file. The count read, or -errno.
 ssize_t read_full(int fd, std::span<char> buf);
 
-// The same at offset `at` (pwrite, pread), the file offset left alone. A
-// device that takes no more bytes is -EIO.
+// The same at offset `at` (pwrite, pread), the file offset left alone.
 int write_all_at(int fd, std::span<const char> bytes, off_t at);
 ssize_t read_full_at(int fd, std::span<char> buf, off_t at);

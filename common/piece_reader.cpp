@@ -6,6 +6,9 @@
 
 bool piece_reader::fill()
 {
+    // After a failed read the input ends: nothing past a hole is taken.
+    if (error_)
+        return false;
     for (;;) {
         ssize_t n = ::read(fd_, buf_, sizeof buf_);
         if (n >= 0) {
@@ -14,7 +17,7 @@ bool piece_reader::fill()
             return n > 0;
         }
         if (errno != EINTR) {
-            failed_ = true;
+            error_ = -errno;
             return false;
         }
     }

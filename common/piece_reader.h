@@ -26,7 +26,7 @@ class piece_reader {
     int fd_;
     char buf_[4096];
     size_t pos_ = 0, end_ = 0;
-    bool failed_ = false;
+    int error_ = 0;
     bool goes_on_ = false;
 
     bool fill();
@@ -40,7 +40,10 @@ public:
     // after a newline when one comes first, then a terminating zero. Returns
     // the byte count, 0 at the end of the input or after a read error.
     size_t next(std::span<char> out);
-    bool failed() const { return failed_; }
+    // The failed read's -errno, kept when it happens (errno is anyone's
+    // by the time a caller looks), or 0.
+    int error() const { return error_; }
+    bool failed() const { return error_ != 0; }
     // True when the last piece filled `out` without reaching its line's
     // newline: the next piece belongs to the same line. A piece holding a
     // zero byte ends its line's text there, so it never goes on.

@@ -2,6 +2,7 @@
 
 #include "io.h"
 #include "trusted_open.h"
+#include "monotonic.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -99,8 +100,7 @@ int name_temporary(int fd, char *temp)
 {
     char *letters = temp + std::strlen(temp) - 6;
     for (int attempt = 0; attempt < 16; ++attempt) {
-        timespec t;
-        ::clock_gettime(CLOCK_MONOTONIC, &t);
+        timespec t = monotonic_now();
         unsigned tag = static_cast<unsigned>(t.tv_nsec ^ (::getpid() << 12) ^ attempt * 7919);
         std::snprintf(letters, 7, "%06x", tag & 0xFFFFFF);
         int rc = ::linkat(fd, "", AT_FDCWD, temp, AT_EMPTY_PATH);

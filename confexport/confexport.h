@@ -2,6 +2,8 @@
 // device's scripts source as root to learn every setting.
 #pragma once
 
+#include "line_reader.h"
+
 #include <cstdio>
 #include <string_view>
 
@@ -18,10 +20,6 @@ enum class export_step {
     secret,    // the pre-shared key: never in the shell copy, only announced
     end,       // a line shorter than two characters ends the text
 };
-
-// The part of a line that counts: everything before its first zero byte, and
-// nothing after its first newline.
-std::string_view line_text(std::string_view line);
 
 // True for a name that a shell takes as the target of an assignment.
 bool shell_name(std::string_view name);

@@ -54,7 +54,7 @@ int convert(int in, out_buffer &out, FILE *notices)
         else if (step == export_step::end)
             return 0;
     }
-    return lines.failed() ? -(errno ? errno : EIO) : 0;
+    return lines.error();
 }
 
 } // namespace

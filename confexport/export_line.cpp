@@ -65,15 +65,6 @@ void put_quoted(std::string_view value, out_buffer &out)
 
 } // namespace
 
-std::string_view line_text(std::string_view line)
-{
-    if (const void *zero = std::memchr(line.data(), '\0', line.size()))
-        line = std::string_view(line.data(), static_cast<const char *>(zero) - line.data());
-    if (const void *nl = std::memchr(line.data(), '\n', line.size()))
-        line = std::string_view(line.data(), static_cast<const char *>(nl) - line.data() + 1);
-    return line;
-}
-
 bool shell_name(std::string_view name)
 {
     if (name.empty() || is_digit(name[0]))

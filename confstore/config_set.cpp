@@ -3,8 +3,8 @@
 #include "messages.h"
 
 #include "file_lock.h"
+#include "line_reader.h"
 #include "out_buffer.h"
-#include "piece_reader.h"
 #include "replace_file.h"
 #include "trusted_open.h"
 #include "unique_fd.h"
@@ -62,24 +62,25 @@ struct rewrite {
     }
 
     // A line whose text before its first "=" is exactly the name is
-    // replaced; everything else is copied. True when `p`, a line's first
-    // piece, is replaced, so the rest of its line goes too.
-    bool piece(std::string_view p)
+    // replaced whole, however long; everything else is copied.
+    void line(std::string_view l)
     {
-        size_t eq = p.find('=');
-        if (eq == p.npos || std::string_view(p.data(), eq) != name) {
-            out.put(p);
-            return false;
+        size_t eq = l.find('=');
+        if (eq == l.npos || std::string_view(l.data(), eq) != name) {
+            out.put(l);
+            return;
         }
         replaced = true;
         // name=value\n already: the line stays as it is.
-        if (p.size() != eq + 1 + value.size() + 1 || p.back() != '\n' ||
-            std::string_view(p.data() + eq + 1, value.size()) != value)
+        if (l.size() != eq + 1 + value.size() + 1 || l.back() != '\n' ||
+            std::string_view(l.data() + eq + 1, value.size()) != value)
             changed = true;
         put_setting();
-        return true;
     }
 };
+
+// The lookup reads the same pieces: both start their lines at the same bytes.
+static_assert(line_piece_max == config_piece_max);
 
 } // namespace
 
@@ -108,18 +109,10 @@ int config_set(const char *path, const char *name, const char *value)
         return cannot_change(path, 2, -rc);
     out_buffer out(next.fd());
     rewrite rw{out, name, value};
-    piece_reader in(fd.get());
-    char piece[config_piece_max + 1];
+    line_reader in(fd.get());
     char last = '\n';
-    bool rest_of_line = false, dropped = false;
-    while (size_t n = in.next(piece)) {
-        if (!rest_of_line)
-            dropped = rw.piece(std::string_view(piece, n));
-        else if (!dropped)
-            out.put(std::string_view(piece, n));
-        rest_of_line = in.goes_on();
-        last = piece[n - 1];
-    }
+    for (std::string_view l; !(l = in.next()).empty(); last = l.back())
+        rw.line(l);
     if (!rw.replaced) {
         // A last line without its newline is ended before the new line.
         if (last != '\n')

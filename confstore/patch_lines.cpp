@@ -2,8 +2,8 @@
 #include "confstore.h"
 #include "messages.h"
 
+#include "line_reader.h"
 #include "out_buffer.h"
-#include "piece_reader.h"
 #include "replace_file.h"
 #include "trusted_open.h"
 #include "unique_fd.h"
@@ -18,36 +18,34 @@
 
 namespace {
 
-// Target files are read in pieces of at most this many bytes.
-constexpr size_t patch_piece_max = 249;
-
 void report(const char *path, int rc)
 {
     std::fprintf(stderr, "cannot replace %s: %s\n", path, std::strerror(-rc));
 }
 
-// Writes the patched text to `a`, and to `b` when there is one.
+// Every line whose text holds the pattern is replaced whole, however long:
+// no part of it stays behind as a line of its own. The patched text goes
+// to `a`, and to `b` when there is one.
 int write_patched(int src, std::string_view pattern, std::string_view value,
                   out_buffer &a, out_buffer *b)
 {
-    piece_reader in(src);
-    char piece[patch_piece_max + 1];
-    while (size_t n = in.next(piece)) {
-        std::string_view p(piece, n);
+    line_reader in(src);
+    for (std::string_view l; !(l = in.next()).empty();) {
+        const bool hit = line_text(l).find(pattern) != std::string_view::npos;
         for (out_buffer *o : {&a, b}) {
             if (!o)
                 continue;
-            if (p.find(pattern) == p.npos) {
-                o->put(p);
-                continue;
+            if (hit) {
+                o->put(pattern);
+                o->put(value);
+                o->put("\n");
+            } else {
+                o->put(l);
             }
-            o->put(pattern);
-            o->put(value);
-            o->put("\n");
         }
     }
-    if (in.failed())
-        return -errno;
+    if (int rc = in.error())
+        return rc;
     int rc = a.flush();
     int rc2 = b ? b->flush() : 0;
     return rc ? rc : rc2;

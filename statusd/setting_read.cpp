@@ -1,5 +1,6 @@
 #include "setting_read.h"
 
+#include "monotonic.h"
 #include "unique_fd.h"
 
 #include <algorithm>
@@ -20,8 +21,7 @@ namespace {
 
 timespec deadline_after(int ms)
 {
-    timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    timespec t = monotonic_now();
     t.tv_sec += ms / 1000;
     t.tv_nsec += (ms % 1000) * 1000000L;
     if (t.tv_nsec >= 1000000000L) {
@@ -34,8 +34,7 @@ timespec deadline_after(int ms)
 // Milliseconds until `end`, rounded up; 0 once it has passed.
 int ms_left(const timespec &end)
 {
-    timespec now;
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    timespec now = monotonic_now();
     long long ns = (end.tv_sec - now.tv_sec) * 1000000000LL + (end.tv_nsec - now.tv_nsec);
     return ns <= 0 ? 0 : static_cast<int>((ns + 999999) / 1000000);
 }

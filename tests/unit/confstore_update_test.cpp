@@ -165,14 +165,19 @@ TEST(patch_lines, replaces_every_line_holding_the_pattern)
     }
 }
 
-TEST(patch_lines, reads_the_target_in_pieces_of_249_bytes)
+TEST(patch_lines, judges_and_replaces_long_lines_whole)
 {
     temp_dir d;
-    // The pattern lies in the second piece of the long line: only that
-    // piece is replaced.
-    std::string first(249, 'a');
-    patch_result got = patch(d, first + "key=old\n", "key=", "new");
-    EXPECT_EQ(got.target, first + "key=new\n");
+    // The pattern lies past the line's first piece, or across two pieces:
+    // the whole line goes, no part of it left as a line of its own. A long
+    // line without it is copied whole.
+    const std::string first(300, 'a'), across = std::string(253, 'a') + "key=old\n";
+    patch_result got = patch(d, first + "key=old\n" + across + first + "\nx\n", "key=", "new");
+    EXPECT_EQ(got.target, "key=new\nkey=new\n" + first + "\nx\n");
+    // What follows a zero byte is no text of the line (as every reader of
+    // the device's text files takes it): a pattern there changes nothing.
+    const std::string zero("a\0key=old\n", 10);
+    EXPECT_EQ(patch(d, zero, "key=", "new").target, zero);
 }
 
 TEST(patch_lines, missing_target_leaves_only_an_empty_copy)
