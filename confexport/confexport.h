@@ -3,13 +3,13 @@
 #pragma once
 
 #include "line_reader.h"
+#include "working_config.h"
 
 #include <cstdio>
 #include <string_view>
 
 class out_buffer;
 
-inline constexpr char working_config_path[] = "/tmp/.current_config";
 inline constexpr char shell_copy_path[] = "/tmp/buffconfig";
 
 // What became of one line of the working configuration.

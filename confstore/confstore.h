@@ -3,11 +3,11 @@
 #pragma once
 
 #include "trusted_open.h"
+#include "working_config.h"
 
 #include <cstdio>
 #include <span>
 
-inline constexpr char working_config_path[] = "/tmp/.current_config";
 inline constexpr char flash_path[] = "/dev/mtdblock4";
 inline constexpr char defaults_path[] = "/etc/ath/default_config";
 
