@@ -2,6 +2,7 @@
 // configuration, for the device's scripts to source. Takes no arguments and
 // ignores any it is given. Exit status 0, or 255 after "open error".
 #include "confexport.h"
+#include "messages.h"
 
 #include <cstdio>
 
@@ -9,6 +10,6 @@ int main()
 {
     int rc = export_config(working_config_path, shell_copy_path, stdout);
     if (std::fflush(stdout) != 0)
-        std::perror("confexport: standard output");
+        std::perror(msg_stdout_failed);
     return rc;
 }

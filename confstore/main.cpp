@@ -114,6 +114,6 @@ int main(int argc, char **argv)
     else
         run(cmd, argv + 2, value);
     if (std::fflush(stdout) != 0)
-        std::perror("confstore: standard output");
+        std::perror(msg_stdout_failed);
     return 0;
 }

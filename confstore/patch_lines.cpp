@@ -20,7 +20,7 @@ namespace {
 
 void report(const char *path, int rc)
 {
-    std::fprintf(stderr, "cannot replace %s: %s\n", path, std::strerror(-rc));
+    std::fprintf(stderr, msg_patch_failed_fmt, path, std::strerror(-rc));
 }
 
 // Every line whose text holds the pattern is replaced whole, however long:

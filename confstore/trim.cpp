@@ -1,5 +1,6 @@
 // Trimming of white space, as every reader of configuration text applies it.
 #include "confstore.h"
+#include "messages.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -21,7 +22,7 @@ void check(bool ok, const char *condition, const char *function)
 {
     if (ok)
         return;
-    std::fprintf(stderr, "%s: confstore:%d: %s: Assertion `%s' failed.\n",
+    std::fprintf(stderr, msg_assertion_fmt,
                  program_invocation_short_name, __LINE__, function, condition);
     std::abort();
 }
