@@ -75,8 +75,10 @@ int working_with(const char *working, std::span<const char> lines, heap_text &ou
     struct stat st;
     if (!fd && errno != ENOENT)
         return -errno;
-    if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)))
-        return -ENODEV;
+    if (fd && ::fstat(fd.get(), &st) != 0)
+        return -errno;
+    if (fd && !S_ISREG(st.st_mode))
+        return S_ISDIR(st.st_mode) ? -EISDIR : -ENODEV;
     if (fd)
         if (int rc = read_whole_file(fd.get(), out))
             return rc;
@@ -100,8 +102,8 @@ void restore_valid(const flash_paths &p, int dev)
     if (int rc = working_with(p.working, lines.bytes(), text); rc < 0) {
         if (rc == -ELOOP && refused_link(p.working))
             return;
-        flash_report("read", p.working, -rc);
         std::fputs(msg_file_open_error, stdout);
+        flash_report("open", p.working, -rc);
         return;
     }
     set_working(p.working, text.bytes());
