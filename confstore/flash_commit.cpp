@@ -1,10 +1,10 @@
 // Committing the working configuration to the flash copy (c) and resetting
 // the flash copy to the defaults (d).
 //
-// Both build the new image first and write it in one pass, rather than
-// erasing the device and then copying onto it: the device spends the least
-// time without a valid text, and a device that already holds the image is
-// not written at all.
+// Both build the new text first and save it by the power-safe write of
+// flash_write.h, rather than erasing the device and then copying onto it:
+// a cut leaves the old text or the new one, and a device that already holds
+// the text is not written at all.
 #include "flash.h"
 #include "flash_adapter.h"
 #include "flash_text.h"

@@ -35,15 +35,16 @@ record_plan plan_record(const flash_geometry &g, std::span<const char> dev,
     const flash_backup_state s = flash_backup_scan(g, dev);
     if (s.newest && s.text_len == text.size() &&
         std::memcmp(dev.data() + s.text_at, text.data(), text.size()) == 0)
-        return {record_plan::already_newest, 0};
+        return {record_plan::already_newest, 0, 0};
+    const uint32_t seq = s.newest ? s.seq + 1 : 1;
     if (!flash_backup_fits(g, text.size()))
-        return {record_plan::clear_area, 0};
+        return {record_plan::clear_area, 0, 0};
     if (s.tidy && s.next + flash_record_size(text.size()) <= g.area)
-        return {record_plan::append, s.next};
+        return {record_plan::append, s.next, seq};
     // Erasing the area is safe only while the copy itself is valid.
     if (flash_copy_valid(g, dev))
-        return {record_plan::erase_then_append, g.backup};
-    return {record_plan::clear_area, 0};
+        return {record_plan::erase_then_append, g.backup, seq};
+    return {record_plan::clear_area, 0, 0};
 }
 
 bool holds_image(std::span<const char> dev, std::span<const char> text, size_t end,

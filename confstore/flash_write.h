@@ -124,6 +124,7 @@ void hold_markers(std::span<const char> text, std::span<const char> dev, size_t 
 struct record_plan {
     enum { clear_area, already_newest, append, erase_then_append } how;
     size_t at;
+    uint32_t seq;  // the record's sequence number: one above the newest's
 };
 record_plan plan_record(const flash_geometry &g, std::span<const char> dev,
                         std::span<const char> text);
@@ -148,8 +149,7 @@ int store_backup(writer<Dev> &w, const flash_geometry &g, std::span<const char> 
     flash_buffer rec(flash_record_size(text.size()));
     if (!rec)
         return -ENOMEM;
-    const flash_backup_state s = flash_backup_scan(g, w.dev);
-    flash_record_bytes(text, s.newest ? s.seq + 1 : 1, rec.all());
+    flash_record_bytes(text, plan.seq, rec.all());
     // The text first, then the header that makes the record count.
     if (int rc = w.program(at + flash_record_head, rec.all().subspan(flash_record_head)))
         return rc;
