@@ -8,6 +8,7 @@
 #include "flash_write.h"
 
 #include "flash_layout.h"
+#include "flash_restorer.h"
 #include "loop_device.h"
 #include "temp_dir.h"
 #include "unique_fd.h"
@@ -66,28 +67,9 @@ std::string settings(const std::string &tag, int count)
 const std::string config = "SYS_CHECK=7340215968\nAP_SSID=Office\nAP_CHMODE=11NGHT20\n";
 const std::string old_text = settings("old-value", 40), new_text = settings("new", 60);
 
-struct device_files {
-    temp_dir dir;
-    std::string working = dir / "working", defaults = dir / "defaults";
-
-    std::string restore(const std::string &device)
-    {
-        dir.put("working", "");
-        dir.put("defaults", config);
-        const flash_paths p{device.c_str(), working.c_str(), defaults.c_str()};
-        char value[512] = {};
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        flash_restore(p, value);
-        testing::internal::GetCapturedStdout();
-        testing::internal::GetCapturedStderr();
-        return dir.get("working");
-    }
-};
-
 // Every cut of a commit of new_text over old_text (laid out by `lay`, as
 // today's release left it, then as this one leaves it) restores old or new.
-void check_every_cut(device_files &f, const std::string &device,
+void check_every_cut(flash_restorer &f, const std::string &device,
                      const std::function<void(const std::string &)> &lay)
 {
     for (const std::string &before : {laid_out(old_text), laid_out_erased_backup(old_text)}) {
@@ -164,14 +146,14 @@ TEST(flash_adapter, refuses_what_is_neither_a_file_nor_a_device_without_waiting)
 
 TEST(flash_adapter, leaves_old_or_new_at_every_cut_on_a_plain_file)
 {
-    device_files f;
+    flash_restorer f(config);
     const std::string flash = f.dir / "flash";
     check_every_cut(f, flash, [&](const std::string &img) { f.dir.put("flash", img); });
 }
 
 TEST(flash_adapter, leaves_old_or_new_at_every_cut_on_a_loop_device)
 {
-    device_files f;
+    flash_restorer f(config);
     f.dir.put("flash.img", std::string(524288, 'Z'));
     loop_device loop(f.dir / "flash.img");
     ASSERT_FALSE(loop.path().empty()) << "no loop device could be attached";

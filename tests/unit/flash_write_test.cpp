@@ -10,6 +10,7 @@
 #include "flash_write.h"
 
 #include "flash_layout.h"
+#include "flash_restorer.h"
 #include "temp_dir.h"
 
 #include <cerrno>
@@ -167,24 +168,13 @@ std::vector<scenario> scenarios()
     return all;
 }
 
-struct restorer {
-    temp_dir dir;
-    std::string device = dir / "flash", working = dir / "working", defaults = dir / "defaults";
-    flash_paths paths{device.c_str(), working.c_str(), defaults.c_str()};
-
-    restorer() { dir.put("defaults", defaults_text); }
-    // What `i` puts into an empty working configuration from `bytes`.
-    std::string restore(const std::string &bytes)
+// What `i` makes of a partition's bytes.
+struct restorer : flash_restorer {
+    restorer() : flash_restorer(defaults_text) {}
+    std::string restore_bytes(const std::string &bytes)
     {
         dir.put("flash", bytes);
-        dir.put("working", "");
-        char value[512] = {};
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        flash_restore(paths, value);
-        testing::internal::GetCapturedStdout();
-        testing::internal::GetCapturedStderr();
-        return dir.get("working");
+        return flash_restorer::restore(dir / "flash");
     }
 };
 
@@ -237,7 +227,7 @@ TEST(flash_save, erases_only_what_changes_and_leaves_what_the_command_allows_at_
         EXPECT_EQ(whole.bytes.substr(0, copy_end), laid_out(s.next, copy_end));
         if (s.next.size() + 16 < block && whole.bytes.size() > block)
             EXPECT_EQ(newest_backup(whole.bytes), s.next);
-        const std::string old_r = r.restore(s.old_bytes), new_r = r.restore(whole.bytes);
+        const std::string old_r = r.restore_bytes(s.old_bytes), new_r = r.restore_bytes(whole.bytes);
         EXPECT_EQ(new_r, setting_lines(s.next));
         const std::set<std::string> ok = allowed(s, old_r, new_r, defaults_r);
         for (size_t op = 0; op < whole.op_sizes.size(); ++op) {
@@ -250,7 +240,7 @@ TEST(flash_save, erases_only_what_changes_and_leaves_what_the_command_allows_at_
                 cut.cut_at = at;
                 EXPECT_EQ(save(cut, s.next), -ECANCELED);
                 EXPECT_EQ(cut.refused, "");
-                const std::string got = r.restore(cut.bytes);
+                const std::string got = r.restore_bytes(cut.bytes);
                 EXPECT_TRUE(ok.count(got)) << got.substr(0, 200);
             }
         }
@@ -277,7 +267,7 @@ TEST(flash_save, leaves_no_older_record_behind_an_invalid_text)
     nor_model m{partition(text, area::full, older)};
     ASSERT_EQ(save(m, text), 0);
     EXPECT_EQ(newest_backup(m.bytes), "<none>");
-    EXPECT_EQ(r.restore(m.bytes), defaults_text);
+    EXPECT_EQ(r.restore_bytes(m.bytes), defaults_text);
 }
 
 TEST(flash_save, refuses_a_text_longer_than_the_partition_before_writing)
