@@ -29,12 +29,14 @@
 //   4. the held-back digits, those that make the copy valid the very last.
 //
 // So the copy is the old valid one, an invalid one while the newest whole
-// record is the new text, or the new one. A restore that finds the copy
+// record is the new text, or the new one (without a record, an invalid copy
+// gives the defaults). A restore that finds the copy
 // invalid takes the newest whole record when it holds a valid text, and
 // rewrites the copy from it by this same write. Blocks that do not change
 // are neither erased nor programmed, the record of a text that is already
 // the newest is not written again, and nothing at all is written when the
-// partition already holds the image.
+// partition already holds the image of a valid text (of a text without the
+// marker, at most its record, so that no older record can come back).
 #pragma once
 
 #include "flash_backup.h"
