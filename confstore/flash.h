@@ -20,9 +20,9 @@ void flash_commit(const flash_paths &paths);
 void flash_reset(const flash_paths &paths);
 void flash_restore(const flash_paths &paths, std::span<char> value);
 
-// Writes the image of `text`, its last line ended, to the open device `fd`,
-// reporting a failure.
-void flash_store(int fd, heap_text &text, const char *device);
+// Saves `text`, its last line ended, to the open flash device `fd` by the
+// power-safe write (flash_write.h), reporting a failure. 0, or -errno.
+int flash_store(int fd, heap_text &text, const char *device);
 
 // One line on standard error, "cannot ACTION PATH: reason", behind what
 // standard output holds so far; `kept` adds that the flash copy is unchanged.

@@ -1,13 +1,14 @@
 // Committing the working configuration to the flash copy (c) and resetting
 // the flash copy to the defaults (d).
 //
-// Both build the new image first and write it in one pass, rather than
-// erasing the device and then copying onto it: the device spends the least
-// time without a valid text, and a device that already holds the image is
-// not written at all.
+// Both build the new text first and save it by the power-safe write of
+// flash_write.h, rather than erasing the device and then copying onto it:
+// a cut leaves the old text or the new one, and a device that already holds
+// the text is not written at all.
 #include "flash.h"
-#include "flash_device.h"
+#include "flash_adapter.h"
 #include "flash_text.h"
+#include "flash_write.h"
 #include "messages.h"
 
 #include "file_lock.h"
@@ -26,7 +27,7 @@ namespace {
 // only chooses between the two ways of committing.
 int flash_lines(const char *device)
 {
-    unique_fd dev(::open(device, O_RDONLY | O_CLOEXEC));
+    unique_fd dev(flash_open(device, false));
     int lines = dev ? count_setting_lines(dev.get()) : 0;
     return lines < 0 ? 0 : lines;
 }
@@ -37,7 +38,7 @@ int flash_lines(const char *device)
 // longer old text is left.
 void commit_setting_lines(const flash_paths &p, int work)
 {
-    unique_fd dev(::open(p.device, O_RDWR | O_CLOEXEC));
+    unique_fd dev(flash_open(p.device, true));
     if (!dev) {
         int err = errno;
         std::fputs(msg_file_open_error, stdout);
@@ -59,7 +60,7 @@ void commit_setting_lines(const flash_paths &p, int work)
 void copy_whole_file(const char *device, const char *copy_msg, int src, int src_err,
                      const char *src_path)
 {
-    unique_fd dev(::open(device, O_RDWR | O_CLOEXEC));
+    unique_fd dev(flash_open(device, true));
     if (!dev) {
         flash_report("open", device, errno);
         return;
@@ -83,17 +84,29 @@ void flash_report(const char *action, const char *path, int err, bool kept)
                  std::strerror(err));
 }
 
-void flash_store(int fd, heap_text &text, const char *device)
+int flash_store(int fd, heap_text &text, const char *device)
 {
     // A last line without its newline would run into the fill, and a last
     // byte 0xFF could not be told from the fill's: every text ends a line.
     if (!text.ends_line() && text.append(std::string_view("\n")) != 0) {
         flash_report("write", device, ENOMEM, true);
-        return;
+        return -ENOMEM;
     }
-    ssize_t rc = flash_write_image(fd, text.bytes());
+    flash_adapter dev;
+    flash_save_count count;
+    int rc = flash_adapter_open(fd, dev);
+    // Through the character device the block device's caches are dropped on
+    // both sides: nothing stale is written back over the new bytes, and
+    // every later read sees them.
+    if (rc == 0)
+        rc = flash_drop_cache(dev);
+    if (rc == 0)
+        rc = flash_save(dev, text.bytes(), count);
+    if (int dropped = flash_drop_cache(dev); rc == 0)
+        rc = dropped;
     if (rc < 0)
-        flash_report("write", device, static_cast<int>(-rc));
+        flash_report("write", device, -rc);
+    return rc;
 }
 
 // The flash commands run under the working configuration's lock, which also
@@ -131,7 +144,7 @@ void flash_reset(const flash_paths &p)
         return;
     std::fputs(msg_reset_to_default, stdout);
     std::fputs(msg_erase_flash, stdout);
-    unique_fd defaults(::open(p.defaults, O_RDONLY | O_CLOEXEC));
+    unique_fd defaults(open_regular_input(p.defaults));
     copy_whole_file(p.device, msg_copy_defaults, defaults.get(), errno, p.defaults);
 }
 

@@ -3,7 +3,7 @@
 #include "flash_text.h"
 
 #include "confstore.h"
-#include "flash_device.h"
+#include "flash_image.h"
 
 #include "io.h"
 #include "piece_reader.h"

@@ -43,3 +43,6 @@ inline constexpr char msg_flash_failed_fmt[] = "cannot %s %s: %s\n";
 inline constexpr char msg_flash_kept_fmt[] = "cannot %s %s: %s; the flash copy is left as it was\n";
 inline constexpr char msg_flash_unreadable_fmt[] =
     "cannot use the flash copy %s: %s; the working configuration is taken from %s\n";
+inline constexpr char msg_flash_from_backup_fmt[] =
+    "the flash copy %s was cut short while it was saved; the working configuration and the "
+    "flash copy are taken from its backup\n";

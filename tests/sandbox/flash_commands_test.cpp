@@ -31,12 +31,14 @@ protected:
     sandbox d;
     std::string image;
     std::unique_ptr<loop_device> loop;
+    std::string held;  // the device's bytes before the test
 
     // The flash copy holds `head` from offset 0 and 'Z' bytes behind it.
     void flash_holds(const std::string &head)
     {
         image = d.work() + "/flash.img";
-        write_host_file(image, head + std::string(device_size - head.size(), 'Z'));
+        held = head + std::string(device_size - head.size(), 'Z');
+        write_host_file(image, held);
         d.flash = image;
         if (GetParam() == medium::loop) {
             loop = std::make_unique<loop_device>(image);
@@ -46,6 +48,16 @@ protected:
         d.fetch = {working};
     }
     std::string flash_bytes() const { return loop ? loop->bytes() : read_host_file(image); }
+    // The copy holds `text` over fill up to the backup area, whose newest
+    // record is `record` when given; behind 256 KiB nothing was written.
+    void expect_copy(const std::string &text, const char *record = nullptr) const
+    {
+        const std::string bytes = flash_bytes();
+        EXPECT_EQ(bytes.substr(0, backup_at), laid_out(text, backup_at));
+        EXPECT_EQ(bytes.substr(262144), held.substr(262144));
+        if (record)
+            EXPECT_EQ(newest_backup(bytes), record);
+    }
 };
 
 } // namespace
@@ -63,8 +75,10 @@ TEST_P(flash_command, reset_prints_three_lines_and_lays_the_defaults_over_fresh_
     EXPECT_EQ(r.out, "Reset to default...\nErase mtdblack4 now......\n"
                      "Copy Default config file to mtdblack4......\n");
     EXPECT_EQ(r.err, "");
-    // The old text reached past the fill's end; what lies there stays.
-    EXPECT_EQ(flash_bytes(), laid_out(shipped_defaults()) + std::string(300000 - 262144, 'x') +
+    // The old text reached into the backup area and past 256 KiB: written
+    // without a backup, what lies there stays.
+    EXPECT_EQ(flash_bytes(), laid_out(shipped_defaults(), backup_at) +
+                                 std::string(300000 - backup_at, 'x') +
                                  std::string(device_size - 300000, 'Z'));
 }
 
@@ -76,7 +90,7 @@ TEST_P(flash_command, commit_with_equal_counts_rewrites_the_text_in_place)
     auto r = d.run("confstore c");
     EXPECT_EQ(r.out, "BUFF and E2P Same Line1 = 5, Line2 = 5\n");
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(flash_bytes(), laid_out(lines("new", 5)) + beyond);
+    expect_copy(lines("new", 5), lines("new", 5).c_str());
 }
 
 TEST_P(flash_command, commit_with_equal_counts_stops_at_the_first_line_without_equals)
@@ -85,7 +99,7 @@ TEST_P(flash_command, commit_with_equal_counts_stops_at_the_first_line_without_e
     d.files[working] = lines("new", 3) + "\n# tail\nLATE=1\n";
     auto r = d.run("confstore c");
     EXPECT_EQ(r.out, "BUFF and E2P Same Line1 = 3, Line2 = 3\n");
-    EXPECT_EQ(flash_bytes(), laid_out(lines("new", 3)) + beyond);
+    expect_copy(lines("new", 3), lines("new", 3).c_str());
 }
 
 TEST_P(flash_command, commit_with_different_counts_copies_the_whole_file)
@@ -97,7 +111,7 @@ TEST_P(flash_command, commit_with_different_counts_copies_the_whole_file)
     EXPECT_EQ(r.out, "BUFF and E2P Different Line1 = 5, Line2 = 6\nErase mtdblack4 now......\n"
                      "Copy tmp config file to mtdblock4......\n");
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(flash_bytes(), laid_out(text) + beyond);
+    expect_copy(text, text.c_str());
 }
 
 TEST_P(flash_command, a_long_line_loses_no_later_setting_through_commit_and_restore)
@@ -114,7 +128,7 @@ TEST_P(flash_command, a_long_line_loses_no_later_setting_through_commit_and_rest
     EXPECT_EQ(r.out, "BUFF and E2P Same Line1 = 5, Line2 = 5\n2\n\n");
     const std::string after = lines("old", 2) + long_line + "AFTER=2\nLAST=\xff\n";
     EXPECT_EQ(r.file(working), after);
-    EXPECT_EQ(flash_bytes(), laid_out(after) + beyond);
+    expect_copy(after, after.c_str());
 }
 
 TEST_P(flash_command, commit_of_an_unchanged_configuration_leaves_the_device_as_it_is)
@@ -151,7 +165,7 @@ TEST_P(flash_command, changed_value_survives_commit_and_restore_with_equal_count
     std::string expected = shipped_defaults();
     expected.replace(expected.find("AP_SSID=Wireless-AP"), 19, "AP_SSID=Office-Net");
     EXPECT_EQ(r.file(working), expected);
-    EXPECT_EQ(flash_bytes(), laid_out(expected) + beyond);
+    expect_copy(expected, expected.c_str());
 }
 
 TEST_P(flash_command, restore_appends_the_setting_lines_behind_the_working_configuration)
@@ -217,7 +231,8 @@ TEST_P(flash_command, restore_resets_a_copy_without_the_marker_to_the_defaults)
         {"empty value", laid_out("SYS_CHECK=\nA=1\n")},
         {"no marker line", laid_out("A=1\nB=2\n")},
         {"erased device", laid_out("")},
-        {"interrupted write's guard", laid_out("SYS_CHECK=0\n7340215968\nA=1\n")},
+        {"cleared marker", laid_out("SYS_CHECK=0000000000\nA=1\n")},
+        {"marker behind 256 KiB", laid_out("A=1\n") + "SYS_CHECK=7340215968\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -227,7 +242,10 @@ TEST_P(flash_command, restore_resets_a_copy_without_the_marker_to_the_defaults)
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.file(working), shipped_defaults());
-        EXPECT_EQ(flash_bytes(), laid_out(shipped_defaults()) + beyond);
+        // No record of an older text is left to come back.
+        expect_copy(shipped_defaults());
+        const std::string newest = newest_backup(flash_bytes());
+        EXPECT_TRUE(newest == "<none>" || newest == shipped_defaults());
         loop.reset();
     }
 }

@@ -127,7 +127,7 @@ TEST(flash_reset, without_a_flash_device_stops_after_its_first_two_lines)
     EXPECT_EQ(r.err, "cannot open /dev/mtdblock4: No such file or directory\n");
 }
 
-TEST(flash_reset, on_a_partition_under_256_kib_fills_to_its_end_and_refuses_a_longer_text)
+TEST(flash_reset, on_a_partition_under_256_kib_keeps_its_last_block_for_the_backup_and_refuses_a_longer_text)
 {
     sandbox d;
     const std::string image = d.work() + "/small.img";
@@ -140,7 +140,10 @@ TEST(flash_reset, on_a_partition_under_256_kib_fills_to_its_end_and_refuses_a_lo
     EXPECT_EQ(r.out, "Reset to default...\nErase mtdblack4 now......\n"
                      "Copy Default config file to mtdblack4......\n");
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(loop.bytes(), laid_out(shipped_defaults()).substr(0, 131072));
+    // Its backup area is the second erase block of 64 KiB.
+    EXPECT_EQ(loop.bytes().substr(0, 65536), laid_out(shipped_defaults(), 65536));
+    EXPECT_EQ(loop.bytes().substr(65536, 16 + shipped_defaults().size()),
+              backup_record(shipped_defaults(), 1).substr(0, 16 + shipped_defaults().size()));
 
     write_host_file(image, old);
     std::string big = saved;
@@ -176,4 +179,67 @@ TEST(flash_commit, on_a_loop_device_writes_sectors_only_when_the_image_changes)
     d.files.clear();
     r = d.run("confstore i && confstore r AP_SSID");
     EXPECT_EQ(r.out, "Changed\n");
+}
+
+TEST(flash_restore, refuses_a_fifo_as_the_defaults_or_the_flash_without_waiting)
+{
+    // Each would block a reader for ever; the lock would be held meanwhile.
+    struct {
+        const char *name, *setup, *command, *err;
+    } cases[] = {
+        {"defaults for i", "rm /etc/ath/default_config && mkfifo /etc/ath/default_config",
+         "confstore i",
+         "cannot read /etc/ath/default_config: No such device; the flash copy is left as it was\n"},
+        {"defaults for d", "rm /etc/ath/default_config && mkfifo /etc/ath/default_config",
+         "confstore d",
+         "cannot read /etc/ath/default_config: No such device; the flash copy is left as it was\n"},
+        {"flash for i", "rm /dev/mtdblock4 && mkfifo /tmp/f && ln -s /tmp/f /dev/mtdblock4",
+         "confstore i",
+         "cannot use the flash copy /dev/mtdblock4: No such device; "
+         "the working configuration is taken from /etc/ath/default_config\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        sandbox d;
+        write_host_file(d.work() + "/flash.img", laid_out("SYS_CHECK=1\n"));
+        d.flash = d.work() + "/flash.img";
+        d.files[working] = "OLD=1\n";
+        d.fetch = {working};
+        auto r = d.run(std::string(c.setup) + " && timeout 10 " + c.command + "; echo $?");
+        EXPECT_EQ(r.out.substr(r.out.size() - 2), "0\n") << r.out;
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.file(working), std::string(c.name) == "flash for i" ? shipped_defaults() : "OLD=1\n");
+    }
+}
+
+TEST(flash_restore, that_cannot_replace_the_working_configuration_leaves_it_and_says_so)
+{
+    sandbox d;
+    write_host_file(d.work() + "/flash.img", laid_out(saved));
+    d.flash = d.work() + "/flash.img";
+    d.fetch = {working};
+    auto r = d.run("mount -t tmpfs -o size=16k full /tmp && printf 'OLD=1\\n' > " + working +
+                   " && dd if=/dev/zero of=/tmp/fill bs=1k 2> /dev/null; confstore i");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "cannot replace /tmp/.current_config: No space left on device\n");
+    EXPECT_EQ(r.file(working), "OLD=1\n");
+}
+
+TEST(flash_restore, after_a_cut_takes_the_backup_and_writes_the_copy_again)
+{
+    // The copy's marker was cleared by a save that the power cut short;
+    // the backup area's newest record is the text that save wrote.
+    sandbox d;
+    const std::string image = d.work() + "/flash.img";
+    const std::string text = saved + "AP_MODE=new\n", torn = "SYS_CHECK=0000000000\n" + text.substr(21);
+    write_host_file(image, laid_out(torn, backup_at) + backup_record(saved, 1) +
+                               backup_record(text, 2) + std::string(65536, '\xff'));
+    d.flash = image;
+    d.fetch = {working};
+    auto r = d.run("confstore i && confstore r AP_MODE");
+    EXPECT_EQ(r.out, "new\n");
+    EXPECT_EQ(r.err, "the flash copy /dev/mtdblock4 was cut short while it was saved; the working "
+                     "configuration and the flash copy are taken from its backup\n");
+    EXPECT_EQ(r.file(working), text);
+    EXPECT_EQ(read_host_file(image).substr(0, backup_at), laid_out(text, backup_at));
 }

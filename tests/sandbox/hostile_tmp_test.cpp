@@ -50,7 +50,6 @@ TEST(planted_link, is_never_followed_by_root)
     struct {
         const char *script, *out;
     } cases[] = {
-        {"confstore i", ""},
         {"confstore r A", "\n"},
         {"confstore s", ""},
         {"confstore c", ""},
@@ -62,8 +61,13 @@ TEST(planted_link, is_never_followed_by_root)
         EXPECT_EQ(r.out, refusal + c.out);
         EXPECT_EQ(r.file("/etc/ath/target"), "#!/bin/sh\n");
     }
+    // i writes a whole new file anyway: root's own takes the link's place.
+    sandbox_result r = with_planted_link(
+        "confstore i; stat -c '%u %F' /tmp/.current_config; confstore r ADMIN_PASS\n");
+    EXPECT_EQ(r.out, "0 regular file\nx;touch /tmp/PWNED\n");
+    EXPECT_EQ(r.file("/etc/ath/target"), "#!/bin/sh\n");
     // w answers every failure with the line its callers look for.
-    sandbox_result r = with_planted_link("confstore w A 1\n");
+    r = with_planted_link("confstore w A 1\n");
     EXPECT_EQ(r.out, "OPEN CONFIG FALID\n");
     EXPECT_EQ(r.err, refusal);
     EXPECT_EQ(r.file("/etc/ath/target"), "#!/bin/sh\n");

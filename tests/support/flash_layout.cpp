@@ -2,12 +2,78 @@
 
 #include "sandbox.h"
 
-std::string laid_out(const std::string &text)
+
+std::string laid_out(const std::string &text, size_t end)
 {
     std::string img = text;
-    for (size_t k = text.size(); k < 262144; ++k)
+    for (size_t k = text.size(); k < end; ++k)
         img += k % 4 == 3 ? '\xff' : '\0';
     return img;
+}
+
+std::string laid_out_erased_backup(const std::string &text)
+{
+    return laid_out(text, backup_at) + std::string(262144 - backup_at, '\xff');
+}
+
+namespace {
+
+std::string be32(uint32_t v)
+{
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+            static_cast<char>(v)};
+}
+
+uint32_t get32(const std::string &s, size_t at)
+{
+    uint32_t v = 0;
+    for (size_t i = 0; i < 4; ++i)
+        v = v << 8 | static_cast<unsigned char>(s[at + i]);
+    return v;
+}
+
+const std::string magic = "\x9e\x0c\x42\x71";
+
+// CRC-32 (as zlib and Ethernet have it), table-driven.
+uint32_t crc32_of(const std::string &s)
+{
+    static uint32_t table[256];
+    if (!table[1])
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[n] = c;
+        }
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char b : s)
+        crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+} // namespace
+
+std::string backup_record(const std::string &text, uint32_t seq)
+{
+    const std::string covered = be32(seq) + be32(static_cast<uint32_t>(text.size())) + text;
+    std::string rec = magic + covered.substr(0, 8) + be32(crc32_of(covered)) + text;
+    return rec + std::string((4 - rec.size() % 4) % 4, '\xff');
+}
+
+std::string newest_backup(const std::string &partition)
+{
+    std::string newest = "<none>";
+    for (size_t at = backup_at; at + 16 <= 262144 && partition.compare(at, 4, magic) == 0;) {
+        const uint32_t len = get32(partition, at + 8);
+        if (len > 262144 - at - 16)
+            break;
+        std::string rec = partition.substr(at, 16 + len);
+        if (backup_record(rec.substr(16), get32(rec, 4)).substr(0, 16 + len) != rec)
+            break;
+        newest = rec.substr(16);
+        at += 16 + (len + 3) / 4 * 4;
+    }
+    return newest;
 }
 
 std::string shipped_defaults()

@@ -1,6 +1,6 @@
 // Counting and gathering setting lines, from plain files and from the flash
 // layout (text, then the 00 00 00 FF fill).
-#include "flash_device.h"
+#include "flash_image.h"
 #include "flash_text.h"
 
 #include "flash_layout.h"
@@ -115,8 +115,11 @@ TEST(flash_image_bytes, lays_the_text_then_fill_groups_aligned_to_the_offset)
 {
     const std::string text = "A=1\nB=2";
     std::string expected = laid_out(text);
-    EXPECT_EQ(flash_image_size(text.size()), 262144u);
-    EXPECT_EQ(flash_image_size(300000), 300000u);
+    const flash_geometry g = flash_geometry_of(262144, 65536), big = flash_geometry_of(524288, 65536);
+    EXPECT_EQ(flash_image_end(g, text.size()), 196608u);
+    EXPECT_EQ(flash_image_end(g, 200000), 262144u);
+    EXPECT_EQ(flash_image_end(big, 300000), 300000u);
+    EXPECT_EQ(flash_geometry_of(65536, 65536).backup, 0u);
     for (size_t offset : {0u, 3u, 5u, 7u, 262100u}) {
         SCOPED_TRACE(offset);
         std::string out(44, '?');

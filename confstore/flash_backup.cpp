@@ -1,0 +1,95 @@
+// Records of the backup area.
+#include "flash_backup.h"
+
+#include <cstring>
+
+namespace {
+
+// Not text, not fill, not erased flash.
+constexpr char magic[4] = {'\x9e', '\x0c', 'B', '\x71'};
+
+void put_u32(char *p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+uint32_t get_u32(const char *p)
+{
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v = v << 8 | static_cast<unsigned char>(p[i]);
+    return v;
+}
+
+// The CRC32 of a record of sequence `seq` over `text`.
+uint32_t record_crc(uint32_t seq, std::span<const char> text)
+{
+    char head[8];
+    put_u32(head, seq);
+    put_u32(head + 4, static_cast<uint32_t>(text.size()));
+    return ~flash_crc32(flash_crc32(~0u, head), text);
+}
+
+} // namespace
+
+uint32_t flash_crc32(uint32_t crc, std::span<const char> bytes)
+{
+    for (char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return crc;
+}
+
+size_t flash_record_size(size_t text_len)
+{
+    return flash_record_head + (text_len + 3) / 4 * 4;
+}
+
+void flash_record_bytes(std::span<const char> text, uint32_t seq, std::span<char> out)
+{
+    std::memcpy(out.data(), magic, 4);
+    put_u32(out.data() + 4, seq);
+    put_u32(out.data() + 8, static_cast<uint32_t>(text.size()));
+    put_u32(out.data() + 12, record_crc(seq, text));
+    std::memcpy(out.data() + flash_record_head, text.data(), text.size());
+    std::memset(out.data() + flash_record_head + text.size(), 0xFF,
+                out.size() - flash_record_head - text.size());
+}
+
+bool flash_backup_fits(const flash_geometry &g, size_t text_len)
+{
+    return g.backup && text_len <= g.backup && flash_record_size(text_len) <= g.area - g.backup;
+}
+
+bool flash_backup_starts(std::span<const char> area)
+{
+    return area.size() >= 4 && std::memcmp(area.data(), magic, 4) == 0;
+}
+
+flash_backup_state flash_backup_scan(const flash_geometry &g, std::span<const char> dev)
+{
+    flash_backup_state s;
+    if (!g.backup || dev.size() < g.area)
+        return s;
+    size_t at = g.backup;
+    while (g.area - at >= flash_record_head && flash_backup_starts(dev.subspan(at))) {
+        const uint32_t seq = get_u32(dev.data() + at + 4), len = get_u32(dev.data() + at + 8);
+        if (len > g.area - at - flash_record_head)
+            break;
+        const std::span<const char> text = dev.subspan(at + flash_record_head, len);
+        if (get_u32(dev.data() + at + 12) != record_crc(seq, text))
+            break;
+        s = {true, at + flash_record_head, len, seq, 0, false};
+        at += flash_record_size(len);
+        if (at > g.area)
+            at = g.area;
+    }
+    s.next = at;
+    s.tidy = true;
+    for (size_t i = at; i < g.area && s.tidy; ++i)
+        s.tidy = dev[i] == '\xff';
+    return s;
+}

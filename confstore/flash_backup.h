@@ -1,0 +1,45 @@
+// The backup area: records of the texts saved to the flash copy, appended
+// one behind the other from the area's start, each at a 4-byte boundary:
+//
+//   magic (4 bytes) | sequence | length | CRC32 | the text | 0xFF up to 4n
+//
+// (numbers as 4 bytes, most significant first; the CRC32 covers the
+// sequence, the length and the text). A record's header is programmed after
+// its text, so a record counts only once it is whole: its magic in place and
+// its CRC32 right. Behind the last whole record the area is erased (0xFF)
+// while it is tidy; anything else there (a torn record, fill, old text)
+// makes it untidy.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "flash_image.h"
+
+inline constexpr size_t flash_record_head = 16;
+
+// The record of `text` as it is laid out, padding included, in `out`
+// (flash_record_size bytes).
+size_t flash_record_size(size_t text_len);
+void flash_record_bytes(std::span<const char> text, uint32_t seq, std::span<char> out);
+
+// Whether the text fits a record in the backup area of `g`, and leaves the
+// area free (see flash_image.h).
+bool flash_backup_fits(const flash_geometry &g, size_t text_len);
+
+struct flash_backup_state {
+    bool newest = false;     // a whole record was found
+    size_t text_at = 0;      // the newest record's text (offset in the partition)
+    size_t text_len = 0;
+    uint32_t seq = 0;        // its sequence number
+    size_t next = 0;         // where the next record would start
+    bool tidy = false;       // all erased from `next` to the area's end
+};
+// Reads the backup area of the partition's bytes `dev`.
+flash_backup_state flash_backup_scan(const flash_geometry &g, std::span<const char> dev);
+
+// Whether `area` (the bytes from B on) starts with a record's magic.
+bool flash_backup_starts(std::span<const char> area);
+
+uint32_t flash_crc32(uint32_t crc, std::span<const char> bytes);

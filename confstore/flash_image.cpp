@@ -1,0 +1,83 @@
+// The image's layout and its validity.
+#include "flash_image.h"
+
+#include "config_line.h"
+#include "flash_backup.h"
+
+#include <algorithm>
+#include <cstring>
+
+flash_geometry flash_geometry_of(size_t part, size_t erase)
+{
+    flash_geometry g{part, erase, std::min(part, flash_area_max), 0};
+    // The block that ends at A, if the text still has a block before it.
+    if (erase > 0 && erase % 4 == 0 && g.area > erase)
+        g.backup = (g.area - 1) / erase * erase;
+    return g;
+}
+
+size_t flash_image_end(const flash_geometry &g, size_t text_len)
+{
+    if (g.backup && text_len <= g.backup)
+        return g.backup;
+    return std::max(text_len, g.area);
+}
+
+void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char> out)
+{
+    size_t i = 0;
+    if (offset < text.size()) {
+        i = std::min(out.size(), text.size() - offset);
+        std::memcpy(out.data(), text.data() + offset, i);
+    }
+    for (; i < out.size(); ++i)
+        out[i] = flash_fill_byte(offset + i);
+}
+
+namespace {
+
+bool word_is(std::span<const char> dev, size_t at, const char (&w)[4])
+{
+    return std::memcmp(dev.data() + at, w, 4) == 0;
+}
+
+} // namespace
+
+size_t flash_text_end(const flash_geometry &g, std::span<const char> dev)
+{
+    static constexpr char fill[4] = {0, 0, 0, '\xff'}, erased[4] = {'\xff', '\xff', '\xff', '\xff'},
+                          cleared[4] = {0, 0, 0, 0};
+    const size_t b = g.backup;
+    if (!b || dev.size() < b + 4)
+        return std::min(g.area, dev.size());
+    // The text ends before B when fill (or an erased word) stands just before
+    // it, or when B holds what only a backup area holds there.
+    if (word_is(dev, b - 4, fill) || word_is(dev, b - 4, erased))
+        return b;
+    if (word_is(dev, b, erased) || word_is(dev, b, cleared) || flash_backup_starts(dev.subspan(b)))
+        return b;
+    return g.area;
+}
+
+size_t flash_deciding_marker(std::span<const char> text)
+{
+    const config_value v = config_find(text, flash_marker_name);
+    if (!v.found || v.len != flash_marker_len ||
+        std::memcmp(text.data() + v.at, flash_marker, flash_marker_len) != 0)
+        return flash_none;
+    return v.at;
+}
+
+bool flash_copy_valid(const flash_geometry &g, std::span<const char> dev)
+{
+    return flash_deciding_marker(dev.first(flash_text_end(g, dev))) != flash_none;
+}
+
+size_t flash_next_marker(std::span<const char> bytes, size_t from)
+{
+    if (from >= bytes.size())
+        return flash_none;
+    const void *hit =
+        ::memmem(bytes.data() + from, bytes.size() - from, flash_marker, flash_marker_len);
+    return hit ? static_cast<size_t>(static_cast<const char *>(hit) - bytes.data()) : flash_none;
+}

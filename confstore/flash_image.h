@@ -1,0 +1,65 @@
+// The flash copy on its partition: the image's layout, the backup area, and
+// what makes the copy valid.
+//
+// Layout, from offset 0 of the partition:
+//
+//   | text | fill ... | backup area | untouched ...
+//   0                B             A
+//
+// A, the end of the image area, is offset 262144 or the partition's end,
+// whichever comes first; nothing is ever written behind it, unless a text is
+// longer. The backup area is the last erase block before A (B to A); the
+// fill runs from the text's end to B (byte k is 0xFF when k mod 4 is 3, else
+// 0x00: neither "=" nor a newline, so a line read that reaches it ends the
+// text). Older firmware and other readers read the text and its fill as
+// they always have. A text that reaches into the backup area is written
+// whole with the fill up to A, and then there is no backup area.
+//
+// The copy is valid when the lookup's rules (config_line.h) find the marker
+// as the value of the first SYS_CHECK line in the copy's text: in [0, B),
+// or in [0, A) when the text runs on into the backup area. A marker behind
+// A never counts, nor one inside the backup area.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+inline constexpr size_t flash_area_max = 262144;
+inline constexpr char flash_marker_name[] = "SYS_CHECK";
+inline constexpr char flash_marker[] = "7340215968";
+inline constexpr size_t flash_marker_len = sizeof flash_marker - 1;
+inline constexpr size_t flash_none = static_cast<size_t>(-1);
+
+constexpr char flash_fill_byte(size_t offset)
+{
+    return offset % 4 == 3 ? static_cast<char>(0xFF) : '\0';
+}
+
+struct flash_geometry {
+    size_t part = 0;    // the partition's size
+    size_t erase = 0;   // its erase block size
+    size_t area = 0;    // A
+    size_t backup = 0;  // B; 0: the partition has no room for a backup area
+};
+flash_geometry flash_geometry_of(size_t part, size_t erase);
+
+// Where the image of a text of `text_len` bytes ends: at B when the text
+// leaves the backup area free, else at the greater of the text's end and A.
+size_t flash_image_end(const flash_geometry &g, size_t text_len);
+
+// The image's bytes from `offset` on, as many as `out` holds.
+void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char> out);
+
+// Where the text that decides validity ends on a partition holding `dev`
+// (the partition's bytes from offset 0, at least up to A): B while the
+// bytes around B show fill or a backup area, A when the text runs on there.
+size_t flash_text_end(const flash_geometry &g, std::span<const char> dev);
+
+// The offset of the marker digits that make `text` valid, or flash_none.
+size_t flash_deciding_marker(std::span<const char> text);
+// Whether the partition's bytes hold a valid copy.
+bool flash_copy_valid(const flash_geometry &g, std::span<const char> dev);
+
+// The offset of the first run of the marker digits at or after `from`, or
+// flash_none.
+size_t flash_next_marker(std::span<const char> bytes, size_t from);

@@ -1,0 +1,280 @@
+// The flash write (flash_save, the code the program runs on every device)
+// on a model of a NOR chip: an erase sets a block to 0xFF, a program can
+// only clear bits and covers whole 4-byte bus words, and power can go
+// between any two operations or inside one. After every cut the restore
+// (i) must give what the issue allows: for c the old text or the new one
+// (the defaults too only where no backup fits), for d the old text or the
+// defaults, for the reset of i and the rewrite after a cut what that i
+// gives. Erases are counted.
+#include "flash.h"
+#include "flash_write.h"
+
+#include "flash_layout.h"
+#include "flash_restorer.h"
+#include "temp_dir.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t block = 65536;
+
+struct nor_model {
+    std::string bytes;
+    // Power goes inside operation `cut_op`, after `cut_at` of its bytes: a
+    // program lands that prefix; an erase leaves that prefix erased, the
+    // next byte a '7' (neither old nor erased) and the rest as it was.
+    int cut_op = -1;
+    size_t cut_at = 0;
+    int ops = 0, erases = 0;
+    std::vector<size_t> op_sizes;
+    std::string refused;
+
+    size_t size() const { return bytes.size(); }
+    size_t erase_size() const { return block; }
+    int read(size_t at, std::span<char> out)
+    {
+        bytes.copy(out.data(), out.size(), at);
+        return 0;
+    }
+    int sync() { return 0; }
+    bool power_goes(size_t len)
+    {
+        op_sizes.push_back(len);
+        return cut_op >= 0 && ops++ == cut_op;
+    }
+    int erase(size_t at)
+    {
+        bool cut = power_goes(block);
+        size_t n = cut ? std::min(cut_at, block) : block;
+        bytes.replace(at, n, n, '\xff');
+        if (cut && n < block)
+            bytes[at + n] = '7';
+        erases += !cut;
+        return cut ? -ECANCELED : 0;
+    }
+    int program(size_t at, std::span<const char> in)
+    {
+        bool cut = power_goes(in.size());
+        if (at % 4 != 0 || in.size() % 4 != 0)
+            refused = "a program of " + std::to_string(in.size()) + " bytes at " +
+                      std::to_string(at) + " is not whole bus words";
+        if (cut)
+            in = in.first(std::min(cut_at, in.size()));
+        for (size_t i = 0; i < in.size(); ++i) {
+            if ((bytes[at + i] & in[i]) != in[i])
+                refused = "a program at " + std::to_string(at + i) + " needs a bit set";
+            bytes[at + i] = static_cast<char>(bytes[at + i] & in[i]);
+        }
+        return cut ? -ECANCELED : 0;
+    }
+};
+
+std::string settings(const std::string &tag, size_t bytes)
+{
+    std::string text = "SYS_CHECK=7340215968\n";
+    for (int i = 1; text.size() < bytes; ++i)
+        text += "KEY_" + std::to_string(i) + "=" + tag + "-" + std::to_string(i * 37) + "\n";
+    return text;
+}
+
+std::string with_last_value(std::string text, const std::string &value)
+{
+    size_t eq = text.rfind('=');
+    return text.substr(0, eq + 1) + value + "\n";
+}
+
+const std::string defaults_text = settings("factory", 1000);
+
+// The backup area's state before the write.
+enum class area { records, today, erased, full, untidy };
+
+// A partition of 256 KiB whose copy holds `copy`, with the backup area as
+// `a` says; a record of `newest` is the last (when it fits).
+std::string partition(const std::string &copy, area a, const std::string &newest)
+{
+    if (a == area::today)
+        return laid_out(copy);
+    std::string bytes = laid_out(copy, std::max(copy.size(), backup_at)), recs;
+    if (a != area::erased) {
+        const std::string last = newest.size() + 16 < block ? backup_record(newest, 7) : "";
+        const size_t room = a == area::full ? block - last.size() - 600 : 1000;
+        // Records before the newest hold no marker: they never come back.
+        recs = backup_record(settings("older", room - 16).substr(21), 6) + last;
+        if (a == area::untidy)
+            recs += "\x9e\x0c";
+    }
+    bytes += recs;
+    return bytes + std::string(262144 - std::min<size_t>(262144, bytes.size()), '\xff');
+}
+
+enum class command { c, d, reset, rewrite };
+
+struct scenario {
+    std::string name;
+    command cmd;
+    std::string old_bytes;  // the partition before
+    std::string next;       // the text written
+    int erases;             // erases of a whole write
+};
+
+const char *area_names[] = {"records", "today's layout", "erased", "full", "untidy"};
+
+std::vector<scenario> scenarios()
+{
+    std::vector<scenario> all;
+    for (size_t size : {1000, 16000, 70000}) {
+        const std::string old = settings("old", size), tag = std::to_string(size) + " bytes, ";
+        const int blocks = size > block ? 2 : 1;
+        const bool fits = size + 16 < block;
+        for (area a : {area::records, area::today, area::erased, area::full, area::untidy}) {
+            const std::string where = std::string(", area ") + area_names[static_cast<int>(a)];
+            const int more = fits && (a == area::today || a == area::full || a == area::untidy);
+            const std::string part = partition(old, a, old);
+            all.push_back({tag + "c one value" + where, command::c, part,
+                           with_last_value(old, "changed"), blocks + more});
+            if (a != area::records)
+                continue;  // one case per area state is enough for the rest
+            all.push_back({tag + "c different count" + where, command::c, part,
+                           settings("new", size - 200) + "\n# kept\n", blocks});
+            all.push_back({tag + "d" + where, command::d, part, defaults_text, blocks});
+            const std::string invalid = "SYS_CHECK=1\n" + old.substr(21);
+            all.push_back({tag + "reset of i" + where, command::reset,
+                           partition(invalid, a, invalid), defaults_text, blocks});
+        }
+        // A cut left the copy's markers cleared; the newest record is the text.
+        const std::string cleared = "SYS_CHECK=0000000000\n" + old.substr(21);
+        const std::string next = settings("next", size);
+        if (size + 16 < block)
+            all.push_back({tag + "rewrite after a cut", command::rewrite,
+                           partition(cleared, area::records, next), next, 1});
+    }
+    // A marker run before the deciding line, a second marker line in block 1.
+    std::string decoy = "PHONE=7340215968\n" + settings("d", 70000) + "SYS_CHECK=7340215968\n";
+    all.push_back({"markers elsewhere", command::c, partition(decoy, area::records, decoy),
+                   "PHONE=7340215968\n" + settings("e", 3000), 2});
+    // A marker run in a long line's second piece, which the lookup never
+    // judges: the line behind it decides.
+    const std::string old16 = settings("old", 16000);
+    all.push_back({"marker inside a long line", command::c, partition(old16, area::records, old16),
+                   "LONG=" + std::string(250, 'x') + "SYS_CHECK=7340215968\n" + settings("l", 3000),
+                   1});
+    all.push_back({"one-block partition, no backup area", command::c,
+                   laid_out(old16).substr(0, block), settings("new", 20000), 1});
+    return all;
+}
+
+// What `i` makes of a partition's bytes.
+struct restorer : flash_restorer {
+    restorer() : flash_restorer(defaults_text) {}
+    std::string restore_bytes(const std::string &bytes)
+    {
+        dir.put("flash", bytes);
+        return flash_restorer::restore(dir / "flash");
+    }
+};
+
+int save(nor_model &m, const std::string &text)
+{
+    flash_save_count count;
+    int rc = flash_save(m, std::span<const char>(text.data(), text.size()), count);
+    EXPECT_EQ(count.erases, m.erases);
+    return rc;
+}
+
+// What a restore gives of a copy holding `text`: its lines before the
+// first one without "=".
+std::string setting_lines(const std::string &text)
+{
+    size_t at = 0;
+    for (size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+        if (text.substr(at, nl - at).find('=') == std::string::npos)
+            break;
+    return text.substr(0, at);
+}
+
+// The restores a cut may leave for the scenario.
+std::set<std::string> allowed(const scenario &s, const std::string &old_r, const std::string &new_r,
+                              const std::string &defaults_r)
+{
+    switch (s.cmd) {
+    case command::c:
+        if (s.next.size() + 16 < block && s.old_bytes.size() > block)
+            return {old_r, new_r};
+        return {old_r, new_r, defaults_r};
+    case command::d: return {old_r, defaults_r};
+    default: return {old_r};
+    }
+}
+
+} // namespace
+
+TEST(flash_save, erases_only_what_changes_and_leaves_what_the_command_allows_at_every_cut)
+{
+    restorer r;
+    const std::string defaults_r = defaults_text;
+    for (const scenario &s : scenarios()) {
+        SCOPED_TRACE(s.name);
+        nor_model whole{s.old_bytes};
+        ASSERT_EQ(save(whole, s.next), 0);
+        EXPECT_EQ(whole.refused, "");
+        EXPECT_EQ(whole.erases, s.erases);
+        const size_t copy_end = whole.bytes.size() > block ? backup_at : block;
+        EXPECT_EQ(whole.bytes.substr(0, copy_end), laid_out(s.next, copy_end));
+        if (s.next.size() + 16 < block && whole.bytes.size() > block)
+            EXPECT_EQ(newest_backup(whole.bytes), s.next);
+        const std::string old_r = r.restore_bytes(s.old_bytes), new_r = r.restore_bytes(whole.bytes);
+        EXPECT_EQ(new_r, setting_lines(s.next));
+        const std::set<std::string> ok = allowed(s, old_r, new_r, defaults_r);
+        for (size_t op = 0; op < whole.op_sizes.size(); ++op) {
+            const size_t len = whole.op_sizes[op];
+            for (size_t at : {size_t{0}, size_t{1}, len / 2, len - 1}) {
+                SCOPED_TRACE("cut in operation " + std::to_string(op) + " after " +
+                             std::to_string(at) + " of " + std::to_string(len) + " bytes");
+                nor_model cut{s.old_bytes};
+                cut.cut_op = static_cast<int>(op);
+                cut.cut_at = at;
+                EXPECT_EQ(save(cut, s.next), -ECANCELED);
+                EXPECT_EQ(cut.refused, "");
+                const std::string got = r.restore_bytes(cut.bytes);
+                EXPECT_TRUE(ok.count(got)) << got.substr(0, 200);
+            }
+        }
+    }
+}
+
+TEST(flash_save, writes_nothing_when_the_partition_holds_the_text)
+{
+    const std::string text = settings("same", 16000);
+    for (area a : {area::records, area::today}) {
+        nor_model m{partition(text, a, text)};
+        ASSERT_EQ(save(m, text), 0);
+        EXPECT_TRUE(m.op_sizes.empty()) << area_names[static_cast<int>(a)];
+    }
+}
+
+TEST(flash_save, leaves_no_older_record_behind_an_invalid_text)
+{
+    // The copy already holds a text without a marker; the newest record is
+    // an older valid text, which a later restore must not bring back, and
+    // the area has no room for the text's record (nor may it be erased).
+    restorer r;
+    const std::string text = settings("x", 2000).substr(21), older = settings("older", 1000);
+    nor_model m{partition(text, area::full, older)};
+    ASSERT_EQ(save(m, text), 0);
+    EXPECT_EQ(newest_backup(m.bytes), "<none>");
+    EXPECT_EQ(r.restore_bytes(m.bytes), defaults_text);
+}
+
+TEST(flash_save, refuses_a_text_longer_than_the_partition_before_writing)
+{
+    const std::string old = laid_out(settings("old", 16000)).substr(0, block);
+    nor_model m{old};
+    EXPECT_EQ(save(m, settings("new", block + 1)), -ENOSPC);
+    EXPECT_TRUE(m.op_sizes.empty());
+    EXPECT_EQ(m.bytes, old);
+}
