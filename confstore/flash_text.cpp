@@ -69,7 +69,7 @@ bool setting_reader::take_piece(setting_line &l)
 {
     size_t n = in_.next(buf_);
     if (in_.failed()) {
-        error_ = errno ? -errno : -EIO;
+        error_ = in_.error();
         return false;
     }
     if (n == 0)
