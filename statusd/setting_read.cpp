@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,23 +74,37 @@ public:
     }
 };
 
-// Starts {cfg, "-v", name} (searched on PATH when it holds no slash) in a
-// process group of its own, its standard output on `out_fd`; everything
-// else it inherits, as from a shell, except descriptors, which are all
-// close-on-exec. vfork: the child only sets itself up and runs cfg, and
-// statusd runs no signal handlers that could disturb it. A cfg that cannot
-// be run ends at once, printing nothing.
+struct cfg_command {
+    const char *cfg;
+    char *const *argv;
+    int out_fd;
+};
+
+// The new process: a process group of its own, the pipe as its standard
+// output, then cfg. One that cannot be run ends at once, printing nothing.
+int run_cfg(void *arg)
+{
+    const cfg_command &c = *static_cast<const cfg_command *>(arg);
+    if (::setpgid(0, 0) == 0 && ::dup2(c.out_fd, STDOUT_FILENO) == STDOUT_FILENO)
+        ::execvp(c.cfg, c.argv);
+    ::_exit(127);
+}
+
+// Starts {cfg, "-v", name} (searched on PATH when it holds no slash) with
+// its standard output on `out_fd`; everything else it inherits, as from a
+// shell, except descriptors, which are all close-on-exec. The new process
+// shares statusd's memory, on a stack of its own, until it runs cfg, and
+// statusd waits meanwhile (CLONE_VM | CLONE_VFORK): no copy of statusd is
+// made. Nothing of it can disturb statusd: statusd has no signal handlers.
 pid_t spawn_cfg(const char *cfg, const char *name, int out_fd)
 {
+    // Enough for the search along PATH, which builds each path on the stack.
+    alignas(16) static char stack[16384];
     char option[] = "-v";
     char *argv[] = {const_cast<char *>(cfg), option, const_cast<char *>(name), nullptr};
-    pid_t pid = ::vfork();
-    if (pid == 0) {
-        if (::setpgid(0, 0) == 0 && ::dup2(out_fd, STDOUT_FILENO) == STDOUT_FILENO)
-            ::execvp(cfg, argv);
-        ::_exit(127);
-    }
-    return pid;
+    cfg_command c = {cfg, argv, out_fd};
+    pid_t pid = ::clone(run_cfg, stack + sizeof stack, CLONE_VM | CLONE_VFORK | SIGCHLD, &c);
+    return pid > 0 ? pid : -1;
 }
 
 // Reads until the first line end, a full `line` or the end of the output.
