@@ -98,7 +98,8 @@ int run_cfg(void *arg)
 // made. Nothing of it can disturb statusd: statusd has no signal handlers.
 pid_t spawn_cfg(const char *cfg, const char *name, int out_fd)
 {
-    // Enough for the search along PATH, which builds each path on the stack.
+    // Enough for the search along PATH, which builds each path on the
+    // stack; one stack serves, as one cfg starts at a time.
     alignas(16) static char stack[16384];
     char option[] = "-v";
     char *argv[] = {const_cast<char *>(cfg), option, const_cast<char *>(name), nullptr};
