@@ -6,6 +6,7 @@
 //
 // Runs in the device sandbox (bench/statusd), with `cfg` on PATH.
 #include "cycle.h"
+#include "if_query.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -77,6 +78,7 @@ int main(int argc, char **argv)
     }
     const int cycles = std::atoi(argv[2]);
     const int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const query_socket queries;  // as statusd asks
     status_values values = {};
     cycle_setup setup;
     setup.report_dir = argv[1];

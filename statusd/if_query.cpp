@@ -23,10 +23,25 @@ bool if_request(const char *ifname, struct ifreq &req)
     return true;
 }
 
-unique_fd if_socket()
+// The socket of the living query_socket, or -1.
+int shared_socket = -1;
+
+unique_fd new_socket()
 {
     return unique_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
 }
+
+// A query's socket: the shared one, or its own, closed when it is done.
+struct if_socket {
+    unique_fd own;
+    int fd;
+    if_socket() : own(shared_socket < 0 ? new_socket() : unique_fd())
+    {
+        fd = own ? own.get() : shared_socket;
+    }
+    explicit operator bool() const { return fd >= 0; }
+    int get() const { return fd; }
+};
 
 // Existence is tested with SIOCGIFFLAGS first; the flags themselves do not
 // matter, so a down interface keeps answering. Then `request` fills `req`.
@@ -34,7 +49,7 @@ bool if_ask(const char *ifname, unsigned long request, struct ifreq &req)
 {
     if (!if_request(ifname, req))
         return false;
-    unique_fd s = if_socket();
+    if_socket s;
     return s && ::ioctl(s.get(), SIOCGIFFLAGS, &req) == 0 && ::ioctl(s.get(), request, &req) == 0;
 }
 
@@ -54,6 +69,16 @@ int if_addr_query(const char *ifname, unsigned long request, addr_text out)
 }
 
 } // namespace
+
+query_socket::query_socket() : fd_(new_socket())
+{
+    shared_socket = fd_.get();
+}
+
+query_socket::~query_socket()
+{
+    shared_socket = -1;
+}
 
 int get_if_hwaddr(const char *ifname, struct sockaddr *hwaddr)
 {
@@ -82,7 +107,7 @@ void get_if_mac_text(const char *ifname, mac_text out)
     unsigned char mac[6] = {};
     if (if_request(ifname, req)) {
         req.ifr_hwaddr.sa_family = AF_INET;
-        unique_fd s = if_socket();
+        if_socket s;
         if (s && ::ioctl(s.get(), SIOCGIFHWADDR, &req) == 0)
             std::memcpy(mac, req.ifr_hwaddr.sa_data, sizeof mac);
     }

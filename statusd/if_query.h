@@ -1,7 +1,9 @@
 // What the kernel knows of one network interface: whether it exists, its
-// hardware address, its IPv4 address and netmask. Every query opens its own
-// socket and closes it before returning; none keeps state between calls.
+// hardware address, its IPv4 address and netmask. A query opens its own
+// socket and closes it before returning, unless a query_socket lives.
 #pragma once
+
+#include "unique_fd.h"
 
 #include <cstddef>
 #include <span>
@@ -13,6 +15,19 @@ inline constexpr size_t addr_text_size = 16;
 inline constexpr size_t mac_text_size = 32;
 inline constexpr char no_addr_text[] = "0.0.0.0";
 inline constexpr char no_mac_text[] = "00:00:00:00:00:00";
+
+// While one lives, every query asks through its one socket: statusd asks
+// seven questions a cycle, and a socket each cost the device more than the
+// questions. One at a time.
+class query_socket {
+    unique_fd fd_;
+
+public:
+    query_socket();
+    query_socket(const query_socket &) = delete;
+    query_socket &operator=(const query_socket &) = delete;
+    ~query_socket();
+};
 
 using addr_text = std::span<char, addr_text_size>;
 using mac_text = std::span<char, mac_text_size>;

@@ -4,16 +4,16 @@
 // /tmp/SysInfo.txt. While /tmp/reboot exists it restarts the device.
 // It takes no arguments, prints nothing and runs until the device restarts.
 #include "cycle.h"
+#include "if_query.h"
 #include "report.h"
 
 #include "replace_file.h"
 
-#include <cstdio>
-#include <sys/syscall.h>
-
+#include <climits>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/reboot.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -67,13 +67,14 @@ int main()
     // statusd alone writes its reports: a replacement a killed run left
     // half-made is of no use to anyone.
     for (const char *report : {radio_report, wan_report, lan_report, sysinfo_report}) {
-        char path[64];
-        std::snprintf(path, sizeof path, "%s/%s", report_dir, report);
-        remove_stale_replacements(path);
+        char path[PATH_MAX];
+        if (report_path(report_dir, report, path))
+            remove_stale_replacements(path);
     }
     // Children are waited for one by one; an inherited "ignore" would reap
     // them behind statusd's back.
     ::signal(SIGCHLD, SIG_DFL);
+    const query_socket queries;
     status_values values = {};
     cycle_setup setup;
     setup.report_dir = report_dir;

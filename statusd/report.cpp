@@ -74,11 +74,22 @@ record sysinfo_record(const char *uptime, const char *date_time, const char *dev
                        firmware_version, release_version, build_date, build_time);
 }
 
+bool report_path(const char *dir, const char *name, std::span<char> path)
+{
+    if (path.empty())
+        return false;
+    int n = std::snprintf(path.data(), path.size(), "%s/%s", dir, name);
+    if (n < 0 || static_cast<size_t>(n) >= path.size()) {
+        path[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
 int write_report(const char *dir, const char *name, const record &r)
 {
     char path[PATH_MAX];
-    int n = std::snprintf(path, sizeof path, "%s/%s", dir, name);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof path)
+    if (!report_path(dir, name, path))
         return -ENAMETOOLONG;
     // The files live in /tmp and are rewritten every few seconds: no fsync.
     return replace_file(path, r.view(), nullptr, false);

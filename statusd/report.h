@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string_view>
 
 inline constexpr char radio_report[] = "Radio.txt";
@@ -34,6 +35,10 @@ record wan_record(const char *addr, const char *netmask, const char *gateway,
 record lan_record(const char *dhcp_server, const char *addr, const char *netmask,
                   const char *eth1_mac);
 record sysinfo_record(const char *uptime, const char *date_time, const char *device_name);
+
+// The path of a report file, dir/name, in `path`. False, with `path` the
+// empty text, when it does not fit: a path cut short names another file.
+bool report_path(const char *dir, const char *name, std::span<char> path);
 
 // Replaces dir/name by the record: a reader finds the old or the new record,
 // never an empty or partial file. 0, or -errno with the old file in place.

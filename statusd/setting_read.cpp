@@ -10,12 +10,9 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/syscall.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace {
 
@@ -39,113 +36,100 @@ int ms_left(const timespec &end)
     return ns <= 0 ? 0 : static_cast<int>((ns + 999999) / 1000000);
 }
 
-// A started command, waited for on every path. One that has not ended by
-// itself is killed together with its process group, so a hung shell script
-// takes the commands it started with it.
-class child_process {
+// How often a read that waits for output looks whether cfg has ended, and
+// how long output may still come from what it left running once it has.
+constexpr int exit_check_ms = 50;
+constexpr int after_exit_ms = 100;
+
+// One run of cfg in a process group of its own, so that everything it
+// starts can be ended with it (a helper that leaves the group cannot).
+// The run is over when the owner goes: the group is killed, whether or not
+// cfg has ended by itself, and cfg is waited for.
+class cfg_run {
     pid_t pid_;
 
-    bool try_reap()
-    {
-        pid_t r = ::waitpid(pid_, nullptr, WNOHANG);
-        if (r == pid_ || (r < 0 && errno == ECHILD)) {
-            pid_ = -1;
-            return true;
-        }
-        return false;
-    }
-
 public:
-    explicit child_process(pid_t pid) : pid_(pid) {}
-    child_process(const child_process &) = delete;
-    child_process &operator=(const child_process &) = delete;
-    ~child_process()
+    explicit cfg_run(pid_t pid) : pid_(pid) {}
+    cfg_run(const cfg_run &) = delete;
+    cfg_run &operator=(const cfg_run &) = delete;
+    ~cfg_run()
     {
         if (pid_ <= 0)
             return;
+        // cfg is not reaped yet, so its group's number is still its own.
         ::kill(-pid_, SIGKILL);
         ::kill(pid_, SIGKILL);
         while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
     bool started() const { return pid_ > 0; }
-    void wait_until(const timespec &end);
+    // True once cfg itself has ended (it is left unreaped).
+    bool ended() const
+    {
+        siginfo_t info;
+        info.si_pid = 0;
+        return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == pid_;
+    }
 };
 
-void child_process::wait_until(const timespec &end)
+struct cfg_command {
+    const char *cfg;
+    char *const *argv;
+    int out_fd;
+};
+
+// The new process: a process group of its own, the pipe as its standard
+// output, then cfg. One that cannot be run ends at once, printing nothing.
+int run_cfg(void *arg)
 {
-    if (try_reap())
-        return;
-    // A pidfd becomes readable when the child ends; without one (old
-    // kernels) the child is looked at every few milliseconds.
-    unique_fd pidfd;
-#ifdef SYS_pidfd_open
-    pidfd.reset(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));
-#endif
-    do {
-        int left = ms_left(end);
-        if (left <= 0)
-            return;
-        struct pollfd p = {pidfd.get(), POLLIN, 0};
-        if (!pidfd || (::poll(&p, 1, left) < 0 && errno != EINTR)) {
-            pidfd.reset();
-            const timespec pause = {0, std::min(left, 5) * 1000000L};
-            ::nanosleep(&pause, nullptr);
-        }
-    } while (!try_reap());
+    const cfg_command &c = *static_cast<const cfg_command *>(arg);
+    if (::setpgid(0, 0) == 0 && ::dup2(c.out_fd, STDOUT_FILENO) == STDOUT_FILENO)
+        ::execvp(c.cfg, c.argv);
+    ::_exit(127);
 }
 
-struct spawn_setup {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-    bool have_actions, have_attr, ok;
-
-    explicit spawn_setup(int out_fd)
-    {
-        have_actions = ::posix_spawn_file_actions_init(&actions) == 0;
-        have_attr = ::posix_spawnattr_init(&attr) == 0;
-        ok = have_actions && have_attr &&
-             ::posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO) == 0 &&
-             ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP) == 0 &&
-             ::posix_spawnattr_setpgroup(&attr, 0) == 0;
-    }
-    spawn_setup(const spawn_setup &) = delete;
-    spawn_setup &operator=(const spawn_setup &) = delete;
-    ~spawn_setup()
-    {
-        if (have_attr)
-            ::posix_spawnattr_destroy(&attr);
-        if (have_actions)
-            ::posix_spawn_file_actions_destroy(&actions);
-    }
-};
-
-// The command's standard output goes to `out_fd`; everything else it
-// inherits, as from a shell, except descriptors, which are all close-on-exec.
+// Starts {cfg, "-v", name} (searched on PATH when it holds no slash) with
+// its standard output on `out_fd`; everything else it inherits, as from a
+// shell, except descriptors, which are all close-on-exec. The new process
+// shares statusd's memory, on a stack of its own, until it runs cfg, and
+// statusd waits meanwhile (CLONE_VM | CLONE_VFORK): no copy of statusd is
+// made. Nothing of it can disturb statusd: statusd has no signal handlers.
 pid_t spawn_cfg(const char *cfg, const char *name, int out_fd)
 {
-    spawn_setup setup(out_fd);
-    if (!setup.ok)
-        return -1;
+    // Enough for the search along PATH, which builds each path on the
+    // stack; one stack serves, as one cfg starts at a time.
+    alignas(16) static char stack[16384];
     char option[] = "-v";
     char *argv[] = {const_cast<char *>(cfg), option, const_cast<char *>(name), nullptr};
-    pid_t pid;
-    if (::posix_spawnp(&pid, cfg, &setup.actions, &setup.attr, argv, environ) != 0)
-        return -1;
-    return pid;
+    cfg_command c = {cfg, argv, out_fd};
+    pid_t pid = ::clone(run_cfg, stack + sizeof stack, CLONE_VM | CLONE_VFORK | SIGCHLD, &c);
+    return pid > 0 ? pid : -1;
 }
 
-// Reads until the first line end or until `line` is full.
-read_result read_first_line(int fd, std::span<char> line, size_t &len, const timespec &end)
+// Reads until the first line end, a full `line` or the end of the output.
+// Output that outlives cfg (a helper it left running holds the pipe) is
+// waited for only briefly, then the output counts as ended.
+read_result read_first_line(int fd, std::span<char> line, size_t &len, timespec end,
+                            const cfg_run &cfg)
 {
     len = 0;
+    bool cfg_ended = false;
     struct pollfd p = {fd, POLLIN, 0};
     while (len < line.size()) {
         int left = ms_left(end);
-        int ready = left > 0 ? ::poll(&p, 1, left) : 0;
-        if (ready == 0)
+        if (left == 0 && !cfg_ended)
             return read_result::timed_out;
-        if (ready < 0 && errno == EINTR)
+        int ready = left == 0 ? 0 : ::poll(&p, 1, cfg_ended ? left : std::min(left, exit_check_ms));
+        if (ready == 0 && cfg_ended)
+            break;
+        if (ready == 0 && cfg.ended()) {
+            cfg_ended = true;
+            const timespec soon = deadline_after(after_exit_ms);
+            if (ms_left(soon) < ms_left(end))
+                end = soon;
+        }
+        if (ready == 0 || (ready < 0 && errno == EINTR))
             continue;
         ssize_t got = ready < 0 ? -1 : ::read(fd, line.data() + len, line.size() - len);
         if (got < 0 && errno == EINTR)
@@ -153,7 +137,7 @@ read_result read_first_line(int fd, std::span<char> line, size_t &len, const tim
         if (got < 0)
             return read_result::failed;
         if (got == 0)
-            return len ? read_result::value : read_result::nothing;
+            break;
         const void *nl = std::memchr(line.data() + len, '\n', static_cast<size_t>(got));
         len += static_cast<size_t>(got);
         if (nl) {
@@ -161,7 +145,7 @@ read_result read_first_line(int fd, std::span<char> line, size_t &len, const tim
             break;
         }
     }
-    return read_result::value;
+    return len ? read_result::value : read_result::nothing;
 }
 
 } // namespace
@@ -176,19 +160,19 @@ read_result setting_read(const char *cfg, const char *name, std::span<char> valu
     if (::pipe2(ends, O_CLOEXEC) != 0)
         return read_result::failed;
     unique_fd in(ends[0]), out(ends[1]);
-    child_process child(spawn_cfg(cfg, name, out.get()));
+    cfg_run run(spawn_cfg(cfg, name, out.get()));
     out.reset();
-    if (!child.started())
+    if (!run.started())
         return read_result::failed;
 
     // The device's setting buffers hold at most 64 bytes.
     char line[1024];
     size_t len;
     read_result r = read_first_line(
-        in.get(), std::span<char>(line, std::min(value.size() - 1, sizeof line)), len, end);
-    // The rest of the output is left unread, as a pipe stream closed early.
+        in.get(), std::span<char>(line, std::min(value.size() - 1, sizeof line)), len, end, run);
+    // The rest of the output is left unread, as a pipe stream closed early;
+    // `run` ends what cfg started.
     in.reset();
-    child.wait_until(end);
     if (r == read_result::value) {
         std::memcpy(value.data(), line, len);
         value[len] = '\0';

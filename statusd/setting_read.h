@@ -17,8 +17,10 @@ enum class read_result {
 // Runs `cfg` (searched on PATH when it holds no slash) as {cfg, "-v", name}
 // without a shell and reads the first line of its output into `value`, by
 // the rules of fgets: at most value.size() - 1 bytes, stopping after a line
-// end, which stays in the text, or at the end of the output. A line still
-// unfinished after `timeout_ms` leaves the old value. The command is always
-// waited for; past `timeout_ms` it is killed with everything it started.
+// end, which stays in the text, or at the end of the output. Once cfg has
+// ended, output from what it left running is waited for only briefly. A
+// line still unfinished after `timeout_ms` while cfg runs leaves the old
+// value. When the read is over, cfg and everything it started in its
+// process group are ended, and cfg is waited for.
 read_result setting_read(const char *cfg, const char *name, std::span<char> value,
                          int timeout_ms = setting_read_timeout_ms);

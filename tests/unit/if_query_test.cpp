@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <net/if.h>
 #include <net/if_arp.h>
@@ -34,6 +35,31 @@ TEST(get_if_ipaddr, absent_or_unfit_names_give_no_address_over_earlier_answers)
         EXPECT_STREQ(addr, "0.0.0.0");
         EXPECT_STREQ(mask, "0.0.0.0");
     }
+}
+
+TEST(query_socket, answers_as_a_socket_per_query_and_closes_it_when_gone)
+{
+    auto open_fds = [] {
+        std::string list;
+        for (int fd = 0; fd < 64; fd++)
+            list += ::fcntl(fd, F_GETFD) < 0 ? '.' : 'o';
+        return list;
+    };
+    const std::string before = open_fds();
+    {
+        const query_socket queries;
+        EXPECT_NE(open_fds(), before);
+        char addr[addr_text_size];
+        struct sockaddr rec;
+        EXPECT_EQ(get_if_ipaddr("lo", addr), 1);
+        EXPECT_STREQ(addr, "127.0.0.1");
+        EXPECT_EQ(get_if_ipaddr("nosuch0", addr), 0);
+        EXPECT_STREQ(addr, "0.0.0.0");
+        EXPECT_EQ(get_if_hwaddr("lo", &rec), 1);
+    }
+    EXPECT_EQ(open_fds(), before);
+    char addr[addr_text_size];
+    EXPECT_EQ(get_if_ipaddr("lo", addr), 1);
 }
 
 TEST(get_if_hwaddr, reports_presence_and_leaves_the_record_alone_when_absent)
