@@ -110,29 +110,17 @@ void restore_valid(const flash_paths &p, int dev)
     set_working(p.working, text.bytes());
 }
 
-// The lines of `text` up to its first line without "=", as a restore of a
-// copy holding `text` gives them.
-std::span<const char> setting_lines_of(std::span<const char> text)
-{
-    size_t at = 0;
-    while (at < text.size()) {
-        const char *nl = static_cast<const char *>(std::memchr(text.data() + at, '\n', text.size() - at));
-        const size_t end = nl ? static_cast<size_t>(nl - text.data()) + 1 : text.size();
-        const std::string_view line(text.data() + at, end - at);
-        if (std::memchr(line.data(), '=', strnlen(line.data(), line.size())) == nullptr)
-            break;
-        at = end;
-    }
-    return text.first(at);
-}
-
 // A cut interrupted a save: the newest record's text becomes the working
 // configuration and, by the same write, the flash copy again.
 void restore_backup(const flash_paths &p, std::span<const char> text)
 {
     std::fflush(stdout);
     std::fprintf(stderr, msg_flash_from_backup_fmt, p.device);
-    set_working(p.working, setting_lines_of(text));
+    heap_text lines;
+    if (int rc = copy_setting_lines(text, lines); rc < 0)
+        flash_report("read", p.device, -rc);
+    else
+        set_working(p.working, lines.bytes());
     heap_text copy;
     unique_fd dev(flash_open(p.device, true));
     if (!dev) {

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string_view>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -126,6 +128,19 @@ int copy_setting_lines(int fd, line_source from, heap_text &out)
         return in.error();
     // A last line without its newline stays a line of its own when appended.
     return flash && !out.ends_line() ? out.append(newline) : 0;
+}
+
+int copy_setting_lines(std::span<const char> text, heap_text &out)
+{
+    // The text in an unnamed memory file, so the one reader takes its lines.
+    unique_fd fd(::memfd_create("setting-lines", MFD_CLOEXEC));
+    if (!fd)
+        return -errno;
+    if (int rc = write_all(fd.get(), text))
+        return rc;
+    if (::lseek(fd.get(), 0, SEEK_SET) < 0)
+        return -errno;
+    return copy_setting_lines(fd.get(), line_source::flash, out);
 }
 
 int read_whole_file(int fd, heap_text &out)

@@ -20,6 +20,10 @@ int count_setting_lines(int fd);
 // and every line ends with a newline. 0, or -errno.
 int copy_setting_lines(int fd, line_source from, heap_text &out);
 
+// The setting lines that a restore of a flash copy holding `text` gives,
+// by the same rules, appended to `out`. 0, or -errno.
+int copy_setting_lines(std::span<const char> text, heap_text &out);
+
 // Appends everything from the descriptor's current offset to its end. 0, or -errno.
 int read_whole_file(int fd, heap_text &out);
 // The same for the file at `path`.
