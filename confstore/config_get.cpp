@@ -29,12 +29,7 @@ int config_get(const char *path, const char *name, std::span<char> value)
         const config_value v = rest_of_line ? config_value{} : config_line_value({piece, n}, name);
         if (!v.found)
             continue;
-        // An empty value leaves `value` as the caller passed it.
-        if (v.len > 0 && value.size() > 0) {
-            const size_t len = v.len < value.size() - 1 ? v.len : value.size() - 1;
-            std::memcpy(value.data(), piece + v.at, len);
-            value[len] = '\0';
-        }
+        config_deliver({piece, n}, v, value);
         return 1;
     }
     return 0;

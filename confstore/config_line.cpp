@@ -49,6 +49,15 @@ config_value config_line_value(std::string_view piece, std::string_view name)
     return v;
 }
 
+void config_deliver(std::span<const char> text, const config_value &v, std::span<char> value)
+{
+    if (!v.found || v.len == 0 || value.empty())
+        return;
+    const size_t len = std::min(v.len, value.size() - 1);
+    std::memcpy(value.data(), text.data() + v.at, len);
+    value[len] = '\0';
+}
+
 std::string_view config_next_piece(std::span<const char> text, size_t at)
 {
     size_t n = std::min<size_t>(config_piece_max, text.size() - at);

@@ -25,6 +25,11 @@ struct config_value {
 };
 config_value config_line_value(std::string_view piece, std::string_view name);
 
+// Puts the value `v` found in `text` into `value` as the lookup delivers it:
+// cut to fit, zero-terminated; an empty value, or none, leaves `value` as
+// the caller passed it.
+void config_deliver(std::span<const char> text, const config_value &v, std::span<char> value);
+
 // The next piece of in-memory text from `at`: at most 255 bytes, ending
 // after a newline when one comes first.
 std::string_view config_next_piece(std::span<const char> text, size_t at);

@@ -161,23 +161,13 @@ int read_partition(flash_adapter &a, flash_buffer &image)
     return a.read(0, image.all());
 }
 
-// The lookup of the marker's setting in the copy's text, into `value` (as
-// config_get delivers it).
-void look_up_marker(std::span<const char> copy, std::span<char> value)
-{
-    const config_value v = config_find(copy, flash_marker_name);
-    if (v.found && v.len > 0 && v.len < value.size()) {
-        std::memcpy(value.data(), copy.data() + v.at, v.len);
-        value[v.len] = '\0';
-    }
-}
-
 // Judges the partition's bytes and restores from them.
 void restore_from(const flash_paths &p, unique_fd &dev, const flash_geometry &g,
                   std::span<const char> bytes, std::span<char> value)
 {
     const std::span<const char> copy = bytes.first(flash_text_end(g, bytes));
-    look_up_marker(copy, value);
+    // The marker's setting, into the value buffer as the lookup delivers it.
+    config_deliver(copy, config_find(copy, flash_marker_name), value);
     if (flash_deciding_marker(copy) != flash_none) {
         restore_valid(p, dev.get());
         return;
