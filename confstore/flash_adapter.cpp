@@ -57,30 +57,37 @@ bool is_mtd_char(const struct stat &st)
 
 } // namespace
 
-int flash_open(const char *path, bool write)
+namespace {
+
+// Opens `path` without waiting on it (a FIFO would keep the command
+// waiting for ever) and keeps it only when `kind_ok` holds for it; a
+// directory is EISDIR, anything else refused ENODEV. The descriptor, or -1
+// and errno.
+template <class Check> int open_checked(const char *path, int flags, Check kind_ok)
 {
-    unique_fd fd(::open(path, (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK));
+    unique_fd fd(::open(path, flags | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
     if (!fd || ::fstat(fd.get(), &st) != 0)
         return -1;
-    if (!S_ISBLK(st.st_mode) && !S_ISREG(st.st_mode) && !is_mtd_char(st)) {
+    if (!kind_ok(st)) {
         errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
         return -1;
     }
     return fd.release();
 }
 
+} // namespace
+
+int flash_open(const char *path, bool write)
+{
+    return open_checked(path, write ? O_RDWR : O_RDONLY, [](const struct stat &st) {
+        return S_ISBLK(st.st_mode) || S_ISREG(st.st_mode) || is_mtd_char(st);
+    });
+}
+
 int open_regular_input(const char *path)
 {
-    unique_fd fd(::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat st;
-    if (!fd || ::fstat(fd.get(), &st) != 0)
-        return -1;
-    if (!S_ISREG(st.st_mode)) {
-        errno = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
-        return -1;
-    }
-    return fd.release();
+    return open_checked(path, O_RDONLY, [](const struct stat &st) { return S_ISREG(st.st_mode); });
 }
 
 int flash_adapter_open(int fd, flash_adapter &a)
