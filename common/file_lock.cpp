@@ -41,12 +41,6 @@ bool same_file(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-long long now_ms()
-{
-    timespec t = monotonic_now();
-    return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
-}
-
 // Locks `fd`, polling rather than blocking so that the wait ends at `end`.
 // 0, -ETIMEDOUT, or -errno.
 int lock_by(int fd, long long end)
@@ -54,7 +48,7 @@ int lock_by(int fd, long long end)
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR)
             return -errno;
-        if (now_ms() >= end)
+        if (monotonic_ms() >= end)
             return -ETIMEDOUT;
         const timespec pause = {0, 20 * 1000000L};
         ::nanosleep(&pause, nullptr);
@@ -121,7 +115,7 @@ int open_lock_file(const char *lock_path)
 
 int replace_lock_file(const char *lock_path, int wait_ms)
 {
-    const long long end = now_ms() + wait_ms;
+    const long long end = monotonic_ms() + wait_ms;
     char temp[PATH_MAX];
     bool unnamed;
     int fd = open_temporary(lock_path, temp, unnamed);
@@ -155,13 +149,13 @@ file_lock::file_lock(const char *path, int wait_ms)
 // that locked a file since displaced tries again.
 int file_lock::take(const char *lock_path, int wait_ms)
 {
-    const long long end = now_ms() + wait_ms;
+    const long long end = monotonic_ms() + wait_ms;
     for (int replaced = 0;;) {
         int fd = open_lock_file(lock_path);
         if (fd == -EAGAIN) {
             if (++replaced > attempts)
                 return -EAGAIN;
-            fd = replace_lock_file(lock_path, static_cast<int>(end - now_ms()));
+            fd = replace_lock_file(lock_path, static_cast<int>(end - monotonic_ms()));
             if (fd == -EAGAIN)
                 continue;
         }
@@ -176,7 +170,7 @@ int file_lock::take(const char *lock_path, int wait_ms)
         if (::fstat(fd, &held) == 0 && ::lstat(lock_path, &named) == 0 && same_file(held, named))
             return 0;
         fd_.reset();
-        if (now_ms() >= end)
+        if (monotonic_ms() >= end)
             return -ETIMEDOUT;
     }
 }

@@ -12,3 +12,10 @@ inline timespec monotonic_now()
     ::clock_gettime(CLOCK_MONOTONIC, &t);
     return t;
 }
+
+// The same clock in milliseconds: a deadline is a count, compared directly.
+inline long long monotonic_ms()
+{
+    const timespec t = monotonic_now();
+    return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
+}
