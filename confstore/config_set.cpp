@@ -120,8 +120,8 @@ int config_set(const char *path, const char *name, const char *value)
         rw.put_setting();
         rw.changed = true;
     }
-    if (in.failed())
-        return cannot_change(path, 2, errno);
+    if (int rc = in.error())
+        return cannot_change(path, 2, -rc);
     int rc = out.flush();
     if (rc == 0 && rw.changed)
         rc = next.commit();
