@@ -76,13 +76,14 @@ void patch_lines(const char *path, const char *pattern, const char *value, bool 
     distrust why;
     unique_fd src(trusted_open(path, O_RDONLY, 0, &why, working ? owner::self : owner::any));
     struct stat st;
-    if (src && ::fstat(src.get(), &st) == 0 && !S_ISREG(st.st_mode))
+    const bool opened = src && ::fstat(src.get(), &st) == 0;
+    if (opened && !S_ISREG(st.st_mode))
         why = distrust::not_regular;  // a device node is no text to patch
     if (refused(path, why))
         return;
     if (working)
         remove_own_copy(copy_path);
-    if (!src || ::fstat(src.get(), &st) != 0) {
+    if (!opened) {
         // A missing target is left alone; only its empty copy appears.
         if (int rc = working ? 0 : replace_file(copy_path, {}); rc != 0)
             report(copy_path, rc);
