@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
@@ -15,11 +16,24 @@
 
 namespace {
 
-// Milliseconds until `end` (on the monotonic clock); 0 once it has passed.
-int ms_left(long long end)
+timespec deadline_after(int ms)
 {
-    const long long left = end - monotonic_ms();
-    return left <= 0 ? 0 : static_cast<int>(left);
+    timespec t = monotonic_now();
+    t.tv_sec += ms / 1000;
+    t.tv_nsec += (ms % 1000) * 1000000L;
+    if (t.tv_nsec >= 1000000000L) {
+        t.tv_sec += 1;
+        t.tv_nsec -= 1000000000L;
+    }
+    return t;
+}
+
+// Milliseconds until `end`, rounded up; 0 once it has passed.
+int ms_left(const timespec &end)
+{
+    timespec now = monotonic_now();
+    long long ns = (end.tv_sec - now.tv_sec) * 1000000000LL + (end.tv_nsec - now.tv_nsec);
+    return ns <= 0 ? 0 : static_cast<int>((ns + 999999) / 1000000);
 }
 
 // How often a read that waits for output looks whether cfg has ended, and
@@ -96,7 +110,7 @@ pid_t spawn_cfg(const char *cfg, const char *name, int out_fd)
 // Reads until the first line end, a full `line` or the end of the output.
 // Output that outlives cfg (a helper it left running holds the pipe) is
 // waited for only briefly, then the output counts as ended.
-read_result read_first_line(int fd, std::span<char> line, size_t &len, long long end,
+read_result read_first_line(int fd, std::span<char> line, size_t &len, timespec end,
                             const cfg_run &cfg)
 {
     len = 0;
@@ -111,7 +125,9 @@ read_result read_first_line(int fd, std::span<char> line, size_t &len, long long
             break;
         if (ready == 0 && cfg.ended()) {
             cfg_ended = true;
-            end = std::min(end, monotonic_ms() + after_exit_ms);
+            const timespec soon = deadline_after(after_exit_ms);
+            if (ms_left(soon) < ms_left(end))
+                end = soon;
         }
         if (ready == 0 || (ready < 0 && errno == EINTR))
             continue;
@@ -139,7 +155,7 @@ read_result setting_read(const char *cfg, const char *name, std::span<char> valu
 {
     if (value.empty())
         return read_result::failed;
-    const long long end = monotonic_ms() + timeout_ms;
+    const timespec end = deadline_after(timeout_ms);
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
         return read_result::failed;
