@@ -11,6 +11,7 @@
 
 #include "flash_layout.h"
 #include "flash_restorer.h"
+#include "nor_model.h"
 #include "temp_dir.h"
 
 #include <cerrno>
@@ -22,57 +23,6 @@
 namespace {
 
 constexpr size_t block = 65536;
-
-struct nor_model {
-    std::string bytes;
-    // Power goes inside operation `cut_op`, after `cut_at` of its bytes: a
-    // program lands that prefix; an erase leaves that prefix erased, the
-    // next byte a '7' (neither old nor erased) and the rest as it was.
-    int cut_op = -1;
-    size_t cut_at = 0;
-    int ops = 0, erases = 0;
-    std::vector<size_t> op_sizes;
-    std::string refused;
-
-    size_t size() const { return bytes.size(); }
-    size_t erase_size() const { return block; }
-    int read(size_t at, std::span<char> out)
-    {
-        bytes.copy(out.data(), out.size(), at);
-        return 0;
-    }
-    int sync() { return 0; }
-    bool power_goes(size_t len)
-    {
-        op_sizes.push_back(len);
-        return cut_op >= 0 && ops++ == cut_op;
-    }
-    int erase(size_t at)
-    {
-        bool cut = power_goes(block);
-        size_t n = cut ? std::min(cut_at, block) : block;
-        bytes.replace(at, n, n, '\xff');
-        if (cut && n < block)
-            bytes[at + n] = '7';
-        erases += !cut;
-        return cut ? -ECANCELED : 0;
-    }
-    int program(size_t at, std::span<const char> in)
-    {
-        bool cut = power_goes(in.size());
-        if (at % 4 != 0 || in.size() % 4 != 0)
-            refused = "a program of " + std::to_string(in.size()) + " bytes at " +
-                      std::to_string(at) + " is not whole bus words";
-        if (cut)
-            in = in.first(std::min(cut_at, in.size()));
-        for (size_t i = 0; i < in.size(); ++i) {
-            if ((bytes[at + i] & in[i]) != in[i])
-                refused = "a program at " + std::to_string(at + i) + " needs a bit set";
-            bytes[at + i] = static_cast<char>(bytes[at + i] & in[i]);
-        }
-        return cut ? -ECANCELED : 0;
-    }
-};
 
 std::string settings(const std::string &tag, size_t bytes)
 {
@@ -90,21 +40,27 @@ std::string with_last_value(std::string text, const std::string &value)
 
 const std::string defaults_text = settings("factory", 1000);
 
-// The backup area's state before the write.
-enum class area { records, today, erased, full, untidy };
+// The backup area's state before the write: records of this firmware or
+// of the last release, no area yet, erased, full, torn at its end.
+enum class area { records, legacy, today, erased, full, untidy };
 
 // A partition of 256 KiB whose copy holds `copy`, with the backup area as
-// `a` says; a record of `newest` is the last (when it fits).
-std::string partition(const std::string &copy, area a, const std::string &newest)
+// `a` says; a record of `newest` is the last (when it fits), its save
+// ended unless `under_way`.
+std::string partition(const std::string &copy, area a, const std::string &newest,
+                      bool under_way = false)
 {
     if (a == area::today)
         return laid_out(copy);
     std::string bytes = laid_out(copy, std::max(copy.size(), backup_at)), recs;
+    const auto record = [&](const std::string &text, uint32_t seq, bool finished) {
+        return a == area::legacy ? legacy_record(text, seq) : backup_record(text, seq, finished);
+    };
     if (a != area::erased) {
-        const std::string last = newest.size() + 16 < block ? backup_record(newest, 7) : "";
+        const std::string last = newest.size() + 20 < block ? record(newest, 7, !under_way) : "";
         const size_t room = a == area::full ? block - last.size() - 600 : 1000;
         // Records before the newest hold no marker: they never come back.
-        recs = backup_record(settings("older", room - 16).substr(21), 6) + last;
+        recs = record(settings("older", room - 20).substr(21), 6, true) + last;
         if (a == area::untidy)
             recs += "\x9e\x0c";
     }
@@ -122,7 +78,7 @@ struct scenario {
     int erases;             // erases of a whole write
 };
 
-const char *area_names[] = {"records", "today's layout", "erased", "full", "untidy"};
+const char *area_names[] = {"records", "legacy records", "today's layout", "erased", "full", "untidy"};
 
 std::vector<scenario> scenarios()
 {
@@ -131,7 +87,7 @@ std::vector<scenario> scenarios()
         const std::string old = settings("old", size), tag = std::to_string(size) + " bytes, ";
         const int blocks = size > block ? 2 : 1;
         const bool fits = size + 16 < block;
-        for (area a : {area::records, area::today, area::erased, area::full, area::untidy}) {
+        for (area a : {area::records, area::legacy, area::today, area::erased, area::full, area::untidy}) {
             const std::string where = std::string(", area ") + area_names[static_cast<int>(a)];
             const int more = fits && (a == area::today || a == area::full || a == area::untidy);
             const std::string part = partition(old, a, old);
@@ -151,7 +107,7 @@ std::vector<scenario> scenarios()
         const std::string next = settings("next", size);
         if (size + 16 < block)
             all.push_back({tag + "rewrite after a cut", command::rewrite,
-                           partition(cleared, area::records, next), next, 1});
+                           partition(cleared, area::records, next, true), next, 1});
     }
     // A marker run before the deciding line, a second marker line in block 1.
     std::string decoy = "PHONE=7340215968\n" + settings("d", 70000) + "SYS_CHECK=7340215968\n";
@@ -178,12 +134,17 @@ struct restorer : flash_restorer {
     }
 };
 
-int save(nor_model &m, const std::string &text)
+// Saves `text` on the model as a command does: the partition read first.
+flash_result save(nor_model &m, const std::string &text)
 {
-    flash_save_count count;
-    int rc = flash_save(m, std::span<const char>(text.data(), text.size()), count);
-    EXPECT_EQ(count.erases, m.erases);
-    return rc;
+    std::string dev = m.bytes;
+    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev.data(), dev.size()),
+                      std::span<const char>(text.data(), text.size()));
+}
+
+bool cut_short(const flash_result &r)
+{
+    return (r.fault == flash_fault::program || r.fault == flash_fault::erase) && r.err == ECANCELED;
 }
 
 // What a restore gives of a copy holding `text`: its lines before the
@@ -203,7 +164,7 @@ std::set<std::string> allowed(const scenario &s, const std::string &old_r, const
 {
     switch (s.cmd) {
     case command::c:
-        if (s.next.size() + 16 < block && s.old_bytes.size() > block)
+        if (s.next.size() + 20 < block && s.old_bytes.size() > block)
             return {old_r, new_r};
         return {old_r, new_r, defaults_r};
     case command::d: return {old_r, defaults_r};
@@ -220,13 +181,13 @@ TEST(flash_save, erases_only_what_changes_and_leaves_what_the_command_allows_at_
     for (const scenario &s : scenarios()) {
         SCOPED_TRACE(s.name);
         nor_model whole{s.old_bytes};
-        ASSERT_EQ(save(whole, s.next), 0);
+        ASSERT_TRUE(save(whole, s.next).ok());
         EXPECT_EQ(whole.refused, "");
         EXPECT_EQ(whole.erases, s.erases);
         const size_t copy_end = whole.bytes.size() > block ? backup_at : block;
         EXPECT_EQ(whole.bytes.substr(0, copy_end), laid_out(s.next, copy_end));
-        if (s.next.size() + 16 < block && whole.bytes.size() > block)
-            EXPECT_EQ(newest_backup(whole.bytes), s.next);
+        if (s.next.size() + 20 < block && whole.bytes.size() > block)
+            EXPECT_EQ(newest_backup(whole.bytes), s.next + " (finished)");
         const std::string old_r = r.restore_bytes(s.old_bytes), new_r = r.restore_bytes(whole.bytes);
         EXPECT_EQ(new_r, setting_lines(s.next));
         const std::set<std::string> ok = allowed(s, old_r, new_r, defaults_r);
@@ -238,7 +199,7 @@ TEST(flash_save, erases_only_what_changes_and_leaves_what_the_command_allows_at_
                 nor_model cut{s.old_bytes};
                 cut.cut_op = static_cast<int>(op);
                 cut.cut_at = at;
-                EXPECT_EQ(save(cut, s.next), -ECANCELED);
+                EXPECT_TRUE(cut_short(save(cut, s.next)));
                 EXPECT_EQ(cut.refused, "");
                 const std::string got = r.restore_bytes(cut.bytes);
                 EXPECT_TRUE(ok.count(got)) << got.substr(0, 200);
@@ -252,29 +213,35 @@ TEST(flash_save, writes_nothing_when_the_partition_holds_the_text)
     const std::string text = settings("same", 16000);
     for (area a : {area::records, area::today}) {
         nor_model m{partition(text, a, text)};
-        ASSERT_EQ(save(m, text), 0);
+        ASSERT_TRUE(save(m, text).ok());
         EXPECT_TRUE(m.op_sizes.empty()) << area_names[static_cast<int>(a)];
+        EXPECT_FALSE(m.opened) << "opened for writing with nothing to write";
     }
 }
 
 TEST(flash_save, leaves_no_older_record_behind_an_invalid_text)
 {
     // The copy already holds a text without a marker; the newest record is
-    // an older valid text, which a later restore must not bring back, and
-    // the area has no room for the text's record (nor may it be erased).
+    // an older valid text whose save a cut ended early, which a later
+    // restore must not bring back, and the area has no room for the text's
+    // record (nor may it be erased): the record is finished, or, of older
+    // firmware, the area's first word cleared.
     restorer r;
     const std::string text = settings("x", 2000).substr(21), older = settings("older", 1000);
-    nor_model m{partition(text, area::full, older)};
-    ASSERT_EQ(save(m, text), 0);
-    EXPECT_EQ(newest_backup(m.bytes), "<none>");
-    EXPECT_EQ(r.restore_bytes(m.bytes), defaults_text);
+    for (area a : {area::full, area::legacy}) {
+        SCOPED_TRACE(area_names[static_cast<int>(a)]);
+        nor_model m{partition(text, a, older, true)};
+        ASSERT_TRUE(save(m, text).ok());
+        EXPECT_EQ(newest_backup(m.bytes), a == area::legacy ? "<none>" : older + " (finished)");
+        EXPECT_EQ(r.restore_bytes(m.bytes), defaults_text);
+    }
 }
 
 TEST(flash_save, refuses_a_text_longer_than_the_partition_before_writing)
 {
     const std::string old = laid_out(settings("old", 16000)).substr(0, block);
     nor_model m{old};
-    EXPECT_EQ(save(m, settings("new", block + 1)), -ENOSPC);
+    EXPECT_EQ(save(m, settings("new", block + 1)).fault, flash_fault::too_long);
     EXPECT_TRUE(m.op_sizes.empty());
     EXPECT_EQ(m.bytes, old);
 }

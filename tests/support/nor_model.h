@@ -1,0 +1,104 @@
+// A model of a NOR chip under the flash write (flash_write.h's device): an
+// erase sets a block to 0xFF, a program can only clear bits and covers
+// whole 4-byte bus words. Power can go inside any operation, and the chip
+// can fail as worn or locked chips do. For the unit tests and the fuzz
+// targets alike (no test framework in here).
+#pragma once
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct nor_model {
+    std::string bytes;
+    size_t block = 65536;
+    // Power goes inside operation `cut_op`, after `cut_at` of its bytes: a
+    // program lands that prefix; an erase leaves that prefix erased, the
+    // next byte a '7' (neither old nor erased) and the rest as it was.
+    int cut_op = -1;
+    size_t cut_at = 0;
+    // A worn chip: bits that no program clears (offset, mask), and bits that
+    // no erase sets; operation `eio_op` (and every one after it) fails with
+    // EIO, writing nothing; a locked or read-only chip cannot be opened
+    // for writing.
+    std::vector<std::pair<size_t, unsigned char>> stuck_high, stuck_low;
+    int eio_op = -1;
+    bool read_only = false;
+
+    int ops = 0, erases = 0;
+    size_t programmed = 0, written_end = 0;  // bytes programmed; the end of the last byte changed
+    bool opened = false;                     // writable() was called
+    std::vector<size_t> op_sizes;
+    std::string refused;  // a misuse by the writer, in words
+
+    size_t size() const { return bytes.size(); }
+    size_t erase_size() const { return block; }
+    int read(size_t at, std::span<char> out)
+    {
+        bytes.copy(out.data(), out.size(), at);
+        return 0;
+    }
+    int writable()
+    {
+        opened = true;
+        return read_only ? -EROFS : 0;
+    }
+    int sync() { return 0; }
+
+    int erase(size_t at)
+    {
+        if (int rc = start(block, at))
+            return rc;
+        const bool cut = cut_op >= 0 && ops - 1 == cut_op;
+        const size_t n = cut ? std::min(cut_at, block) : block;
+        bytes.replace(at, n, n, '\xff');
+        for (const auto &[off, mask] : stuck_low)
+            if (off >= at && off < at + n)
+                bytes[off] = static_cast<char>(bytes[off] & ~mask);
+        if (cut && n < block)
+            bytes[at + n] = '7';
+        erases += !cut;
+        written_end = std::max(written_end, at + block);
+        return cut ? -ECANCELED : 0;
+    }
+    int program(size_t at, std::span<const char> in)
+    {
+        if (int rc = start(in.size(), at))
+            return rc;
+        const bool cut = cut_op >= 0 && ops - 1 == cut_op;
+        if (at % 4 != 0 || in.size() % 4 != 0)
+            refused = "a program of " + std::to_string(in.size()) + " bytes at " +
+                      std::to_string(at) + " is not whole bus words";
+        if (cut)
+            in = in.first(std::min(cut_at, in.size()));
+        for (size_t i = 0; i < in.size(); ++i) {
+            char &b = bytes[at + i];
+            if ((b & in[i]) != in[i])
+                refused = "a program at " + std::to_string(at + i) + " needs a bit set";
+            char kept = 0;
+            for (const auto &[off, mask] : stuck_high)
+                if (off == at + i)
+                    kept = static_cast<char>(b & mask);
+            if ((b & in[i]) != b)
+                written_end = std::max(written_end, at + i + 1);
+            b = static_cast<char>((b & in[i]) | kept);
+        }
+        programmed += in.size();
+        return cut ? -ECANCELED : 0;
+    }
+
+private:
+    // Counts the operation; the chip's own failure, if any.
+    int start(size_t len, size_t at)
+    {
+        op_sizes.push_back(len);
+        ++ops;
+        if (!opened)
+            refused = "a write at " + std::to_string(at) + " before the device was opened for it";
+        return eio_op >= 0 && ops - 1 >= eio_op ? -EIO : 0;
+    }
+};
