@@ -256,3 +256,51 @@ TEST(flash_restore, after_a_cut_takes_the_backup_and_writes_the_copy_again)
     EXPECT_EQ(r.file(working), text);
     EXPECT_EQ(read_host_file(image).substr(0, backup_at), laid_out(text, backup_at));
 }
+
+TEST(flash_restore, gives_the_defaults_once_other_software_invalidates_a_finished_save)
+{
+    // Software that invalidates the copy (to force a factory reset) gets
+    // the defaults, not a record of a save that ended, nor of one that a
+    // cut ended before it changed the copy (the boot took the old copy).
+    const std::string next = saved + "AP_MODE=never-taken\n";
+    const std::string cut_early = laid_out(saved, backup_at) + backup_record(saved, 1, true) +
+                                  backup_record(next, 2, false);
+    const std::string zero_4k = "dd if=/dev/zero of=/dev/mtdblock4 bs=4096 count=1 conv=notrunc 2> /dev/null";
+    const std::string no_marker =
+        "printf 'AP_SSID=Other\\n' | dd of=/dev/mtdblock4 conv=notrunc 2> /dev/null";
+    const struct {
+        const char *name, *prepare;
+        std::string partition, invalidate;
+    } cases[] = {
+        {"first 4 KiB zeroed", "confstore c > /dev/null", laid_out(""), zero_4k},
+        {"a text without the marker at 0", "confstore c > /dev/null", laid_out(""), no_marker},
+        {"a save cut before it changed the copy", "rm /tmp/.current_config && confstore i", cut_early + std::string(65536, '\xff'),
+         zero_4k},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        sandbox d;
+        write_host_file(d.work() + "/flash.img", c.partition);
+        d.flash = d.work() + "/flash.img";
+        d.files[working] = saved;
+        d.fetch = {working, "/tmp/first"};
+        auto r = d.run(std::string(c.prepare) + " && cp " + working + " /tmp/first && " +
+                       c.invalidate + " && rm " + working + " && confstore i");
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.file("/tmp/first"), saved);
+        EXPECT_EQ(r.file(working), shipped_defaults());
+    }
+}
+
+TEST(flash_restore, after_a_cut_appends_the_backup_behind_the_working_configuration)
+{
+    sandbox d;
+    const std::string text = saved + "AP_MODE=new\n", torn = "SYS_CHECK=0000000000\n" + text.substr(21);
+    write_host_file(d.work() + "/flash.img", laid_out(torn, backup_at) + backup_record(text, 2, false) +
+                                                 std::string(65536, '\xff'));
+    d.flash = d.work() + "/flash.img";
+    d.files[working] = "PRESET=1";
+    d.fetch = {working};
+    auto r = d.run("confstore i");
+    EXPECT_EQ(r.file(working), "PRESET=1\n" + text);
+}

@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 struct nor_model {
@@ -21,11 +20,15 @@ struct nor_model {
     // next byte a '7' (neither old nor erased) and the rest as it was.
     int cut_op = -1;
     size_t cut_at = 0;
-    // A worn chip: bits that no program clears (offset, mask), and bits that
-    // no erase sets; operation `eio_op` (and every one after it) fails with
-    // EIO, writing nothing; a locked or read-only chip cannot be opened
-    // for writing.
-    std::vector<std::pair<size_t, unsigned char>> stuck_high, stuck_low;
+    // A worn chip: bits (`mask` in each byte of [from, to)) that no program
+    // clears, and bits that no erase sets; operation `eio_op` (and every one
+    // after it) fails with EIO, writing nothing; a locked or read-only chip
+    // cannot be opened for writing.
+    struct stuck {
+        size_t from, to;
+        unsigned char mask;
+    };
+    std::vector<stuck> stuck_high, stuck_low;
     int eio_op = -1;
     bool read_only = false;
 
@@ -56,9 +59,9 @@ struct nor_model {
         const bool cut = cut_op >= 0 && ops - 1 == cut_op;
         const size_t n = cut ? std::min(cut_at, block) : block;
         bytes.replace(at, n, n, '\xff');
-        for (const auto &[off, mask] : stuck_low)
-            if (off >= at && off < at + n)
-                bytes[off] = static_cast<char>(bytes[off] & ~mask);
+        for (const stuck &s : stuck_low)
+            for (size_t i = std::max(s.from, at); i < std::min(s.to, at + n); ++i)
+                bytes[i] = static_cast<char>(bytes[i] & ~s.mask);
         if (cut && n < block)
             bytes[at + n] = '7';
         erases += !cut;
@@ -80,9 +83,9 @@ struct nor_model {
             if ((b & in[i]) != in[i])
                 refused = "a program at " + std::to_string(at + i) + " needs a bit set";
             char kept = 0;
-            for (const auto &[off, mask] : stuck_high)
-                if (off == at + i)
-                    kept = static_cast<char>(b & mask);
+            for (const stuck &s : stuck_high)
+                if (at + i >= s.from && at + i < s.to)
+                    kept = static_cast<char>(b & s.mask);
             if ((b & in[i]) != b)
                 written_end = std::max(written_end, at + i + 1);
             b = static_cast<char>((b & in[i]) | kept);

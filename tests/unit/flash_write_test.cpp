@@ -7,6 +7,7 @@
 // defaults, for the reset of i and the rewrite after a cut what that i
 // gives. Erases are counted.
 #include "flash.h"
+#include "flash_reading.h"
 #include "flash_write.h"
 
 #include "flash_layout.h"
@@ -244,4 +245,100 @@ TEST(flash_save, refuses_a_text_longer_than_the_partition_before_writing)
     EXPECT_EQ(save(m, settings("new", block + 1)).fault, flash_fault::too_long);
     EXPECT_TRUE(m.op_sizes.empty());
     EXPECT_EQ(m.bytes, old);
+}
+
+namespace {
+
+// A chip that fails as worn ones do, one row per fault class, and how the
+// save must report it.
+struct fault_class {
+    const char *name;
+    void (*apply)(nor_model &);
+    bool (*reported_as)(const flash_result &);
+};
+
+const fault_class fault_classes[] = {
+    {"a backup area whose bits no longer program",
+     [](nor_model &m) { m.stuck_high.push_back({backup_at, 262144, 0x80}); },
+     [](const flash_result &r) { return r.fault == flash_fault::not_programmed; }},
+    {"a copy's first byte whose bit 7 no longer programs",
+     [](nor_model &m) { m.stuck_high.push_back({0, 1, 0x80}); },
+     [](const flash_result &r) { return r.fault == flash_fault::not_programmed && r.at == 0; }},
+    {"an erase that leaves a bit at 0", [](nor_model &m) { m.stuck_low.push_back({100, 101, 1}); },
+     [](const flash_result &r) { return r.fault == flash_fault::not_erased && r.at == 100; }},
+    {"a chip that fails with EIO from the fourth operation on", [](nor_model &m) { m.eio_op = 3; },
+     [](const flash_result &r) {
+         return (r.fault == flash_fault::program || r.fault == flash_fault::erase) && r.err == EIO;
+     }},
+};
+
+// What the command's line on standard error says of a failed save.
+std::string reported(const flash_result &r)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    flash_report("/dev/mtdblock4", r);
+    testing::internal::GetCapturedStdout();
+    return testing::internal::GetCapturedStderr();
+}
+
+} // namespace
+
+TEST(flash_save, on_a_failing_chip_says_so_and_leaves_what_the_command_allows)
+{
+    restorer r;
+    const std::string old = settings("old", 3000), next = settings("new", 3000);
+    const std::string cleared = "SYS_CHECK=0000000000\n" + old.substr(21);
+    const struct {
+        const char *name;
+        command cmd;
+        std::string before, text;
+    } operations[] = {
+        {"c", command::c, partition(old, area::records, old), next},
+        {"d", command::d, partition(old, area::records, old), defaults_text},
+        {"reset of i", command::reset, partition("SYS_CHECK=1\n" + old.substr(21), area::records, old),
+         defaults_text},
+        {"repair after a cut", command::rewrite, partition(cleared, area::records, next, true), next},
+    };
+    for (const auto &op : operations) {
+        nor_model clean{op.before};
+        ASSERT_TRUE(save(clean, op.text).ok()) << op.name;
+        const std::string old_r = r.restore_bytes(op.before), new_r = r.restore_bytes(clean.bytes);
+        const scenario s{op.name, op.cmd, op.before, op.text, 0};
+        const std::set<std::string> ok = allowed(s, old_r, new_r, defaults_text);
+        for (const fault_class &f : fault_classes) {
+            SCOPED_TRACE(std::string(op.name) + ", " + f.name);
+            nor_model m{op.before};
+            f.apply(m);
+            const flash_result res = save(m, op.text);
+            ASSERT_FALSE(res.ok());
+            EXPECT_TRUE(f.reported_as(res)) << static_cast<int>(res.fault) << " at " << res.at;
+            EXPECT_EQ(m.refused, "");
+            const std::string line = reported(res);
+            EXPECT_EQ(line.rfind("cannot write /dev/mtdblock4: ", 0), 0u) << line;
+            EXPECT_NE(line.find(" at offset "), std::string::npos) << line;
+            // What the line promises is what the next restore finds.
+            const std::string got = r.restore_bytes(m.bytes);
+            EXPECT_TRUE(ok.count(got)) << line << got.substr(0, 100);
+            if (res.left == flash_left::old_copy)
+                EXPECT_EQ(got, old_r) << line;
+            if (res.left == flash_left::new_copy)
+                EXPECT_EQ(got, new_r) << line;
+            // The next restore's repair runs once, in bounded steps, and
+            // when the chip fails it again the record still stands.
+            const flash_geometry g = flash_geometry_of(m.size(), m.block);
+            const flash_reading reading = flash_read(g, std::span<const char>(m.bytes));
+            if (reading.from == flash_reading::backup) {
+                const std::string record(reading.text.data(), reading.text.size());
+                const int ops = m.ops;
+                if (!save(m, record).ok()) {
+                    const flash_reading again = flash_read(g, std::span<const char>(m.bytes));
+                    EXPECT_EQ(again.from, flash_reading::backup);
+                    EXPECT_EQ(std::string(again.text.data(), again.text.size()), record);
+                }
+                EXPECT_LT(m.ops - ops, 64);
+                EXPECT_EQ(r.restore_bytes(m.bytes), new_r);
+            }
+        }
+    }
 }
