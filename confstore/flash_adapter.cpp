@@ -75,6 +75,7 @@ int flash_adapter::open(const char *path)
             return -errno;
         size_ = info.size;
         erase_ = info.erasesize;
+        locked_ = (info.flags & MTD_WRITEABLE) == 0;
         mtd_ = true;
         return 0;
     }
@@ -121,6 +122,7 @@ int flash_adapter::open_twin()
     mtd_ = true;
     size_ = info.size;
     erase_ = info.erasesize;
+    locked_ = (info.flags & MTD_WRITEABLE) == 0;
     // What others wrote through the block device reaches the chip first.
     return drop_block_cache();
 }
@@ -139,6 +141,8 @@ int flash_adapter::writable()
 {
     if (rw_)
         return 0;
+    if (locked_)
+        return -EROFS;
     const char *path = twin_ ? twin_path_ : path_;
     struct stat was = opened_;
     if (twin_ && ::fstat(twin_.get(), &was) != 0)
@@ -152,7 +156,7 @@ int flash_adapter::writable()
     if (!same_device(st, was))
         return -ENODEV;
     // A block device the kernel keeps read-only opens for writing, then
-    // refuses every write; an MTD partition kept so refuses the open.
+    // refuses every write.
     int ro = 0;
     if (S_ISBLK(st.st_mode) && ::ioctl(fd.get(), BLKROGET, &ro) == 0 && ro)
         return -EROFS;

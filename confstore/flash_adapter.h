@@ -33,6 +33,7 @@ class flash_adapter {
     unique_fd rw_;        // opened for writing, once needed
     char twin_path_[32] = "";
     bool mtd_ = false;    // reads and writes go to an MTD character device
+    bool locked_ = false; // an MTD partition the kernel keeps read-only
     int fd_ = -1;         // where they go
     size_t size_ = 0, erase_ = 0;
 

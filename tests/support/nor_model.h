@@ -33,7 +33,7 @@ struct nor_model {
     bool read_only = false;
 
     int ops = 0, erases = 0;
-    size_t programmed = 0, written_end = 0;  // bytes programmed; the end of the last byte changed
+    size_t programmed = 0;  // bytes programmed
     bool opened = false;                     // writable() was called
     std::vector<size_t> op_sizes;
     std::string refused;  // a misuse by the writer, in words
@@ -65,7 +65,6 @@ struct nor_model {
         if (cut && n < block)
             bytes[at + n] = '7';
         erases += !cut;
-        written_end = std::max(written_end, at + block);
         return cut ? -ECANCELED : 0;
     }
     int program(size_t at, std::span<const char> in)
@@ -86,8 +85,6 @@ struct nor_model {
             for (const stuck &s : stuck_high)
                 if (at + i >= s.from && at + i < s.to)
                     kept = static_cast<char>(b & s.mask);
-            if ((b & in[i]) != b)
-                written_end = std::max(written_end, at + i + 1);
             b = static_cast<char>((b & in[i]) | kept);
         }
         programmed += in.size();
