@@ -23,7 +23,7 @@ distrust judge(const struct stat &st, owner who)
         return distrust::none;
     if (st.st_mode & (S_IWGRP | S_IWOTH))
         return distrust::writable;
-    // (None at all: the file was replaced since it was opened, and was ours.)
+    // (A count of none: a file of ours renamed over since it was opened.)
     if (st.st_nlink > 1)
         return distrust::linked;
     return distrust::none;
