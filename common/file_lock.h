@@ -7,10 +7,11 @@
 // 0600 opened without following links or waiting, so no other user can
 // open it to hold the lock. Only the file opened and checked is locked, and
 // the lock counts once the path is found to name that very file. One that
-// is not good (a link, a FIFO, another user's file, or one others may open)
-// is replaced by a good one in one step, never removed first; a directory
-// is refused. A run that displaced a good one (two runs found the bad one
-// at once) waits until the displaced one is free.
+// is not good (a link, a FIFO, another user's file, one others may open,
+// one with a second hard link) is replaced by a good one in one step, never
+// removed first; a directory is refused. A run that displaced a good one
+// (two runs found the bad one at once) waits until the displaced one is
+// free.
 #pragma once
 
 #include "unique_fd.h"

@@ -16,12 +16,14 @@
 
 namespace {
 
-// The permissions a newly created file gets under the current umask.
+// The permissions of a new file: readable by all, written by its owner
+// alone, whatever the umask lets through (a board may start us under
+// umask 0); a stricter umask still takes bits away.
 mode_t default_mode()
 {
     mode_t mask = ::umask(0);
     ::umask(mask);
-    return 0666 & ~mask;
+    return 0644 & ~mask;
 }
 
 // The directory part of `path` into `dir` (PATH_MAX bytes); the name part.

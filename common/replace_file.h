@@ -25,8 +25,10 @@ public:
     ~file_replacement();
 
     // Creates the temporary file. The result takes the mode and owner of
-    // `like` when given (a replaced file keeps its permissions), else those
-    // of a newly created file. 0, or -errno.
+    // `like` when given (a replaced file keeps its permissions; what root's
+    // programs keep in /tmp is passed only as own_regular() accepts it, so
+    // never with a write bit for others), else the caller's user and mode
+    // 0644 less what the umask removes. 0, or -errno.
     int begin(const char *target, const struct stat *like = nullptr);
     int fd() const { return fd_.get(); }
     // Appends bytes to the new text. 0, or -errno.

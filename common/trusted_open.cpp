@@ -14,8 +14,18 @@ distrust judge(const struct stat &st, owner who)
         return st.st_uid == ::geteuid() ? distrust::none : distrust::foreign_link;
     if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))
         return distrust::not_regular;
-    if (who == owner::self && st.st_uid != ::geteuid())
+    if (who == owner::any)
+        return distrust::none;
+    if (st.st_uid != ::geteuid())
         return distrust::foreign_file;
+    // A device node (the flash copy) or a directory is judged by the system.
+    if (!S_ISREG(st.st_mode))
+        return distrust::none;
+    if (st.st_mode & (S_IWGRP | S_IWOTH))
+        return distrust::writable;
+    // (A count of none: a file of ours renamed over since it was opened.)
+    if (st.st_nlink > 1)
+        return distrust::linked;
     return distrust::none;
 }
 
@@ -35,6 +45,8 @@ const char *distrust_text(distrust why)
     case distrust::foreign_link: return "a symbolic link of another user";
     case distrust::foreign_file: return "a file of another user";
     case distrust::not_regular: return "not a regular file";
+    case distrust::writable: return "a file that others may write";
+    case distrust::linked: return "a file with more than one hard link";
     case distrust::none: break;
     }
     return "trusted";
@@ -42,7 +54,7 @@ const char *distrust_text(distrust why)
 
 bool own_regular(const struct stat &st)
 {
-    return S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+    return S_ISREG(st.st_mode) && judge(st, owner::self) == distrust::none;
 }
 
 int trusted_open(const char *path, int flags, mode_t mode, distrust *why, owner who)

@@ -2,7 +2,11 @@
 // programs keep there as their own (the working configuration, its lock,
 // the shell copy, the reports) must be root's own file: another user's
 // file, link or FIFO planted at the same name is never read as ours, never
-// written through, and never waited on. Every program decides this here.
+// written through, and never waited on. Nor is a file of root's that others
+// may write (created under umask 0, say), or one with a second hard link (a
+// name another user may have made for any file of root's on the same file
+// system, where the kernel does not restrict hard links). Every program
+// decides this here.
 #pragma once
 
 #include <sys/stat.h>
@@ -14,13 +18,16 @@ enum class distrust : unsigned char {
     foreign_link,  // a symbolic link of another user: never followed
     foreign_file,  // a file of another user: never taken for ours
     not_regular,   // a FIFO or socket: no text, and a FIFO would keep us waiting
+    writable,      // ours, but group or others may write it
+    linked,        // ours, but with more than one hard link
 };
 
 // The reason in words, as the programs print it ("a file of another user").
 const char *distrust_text(distrust why);
 
 // True for a file that may stand in /tmp as the caller's own: a regular
-// file of the caller's user.
+// file of the caller's user that no group or other user may write, with one
+// hard link.
 bool own_regular(const struct stat &st);
 
 // Who may own what trusted_open accepts.
@@ -32,7 +39,8 @@ enum class owner : unsigned char {
 // Like open(2), but never follows a symbolic link of another user (in a
 // sticky directory only its owner can replace a link, so our own link
 // stays ours), never blocks (a FIFO is refused, not waited on), and accepts
-// only what the owner asked for owns. Of our own, a directory or a device
+// only what the owner asked for owns; a regular file of our own only as
+// own_regular() accepts it. Of our own, a directory or a device
 // node (the flash copy is one) is opened as the system allows: reading or
 // writing a directory fails on its own. -1 and errno on failure;
 // `why` (when given) tells a refusal from a failure of the system.

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -78,44 +80,93 @@ TEST(planted_link, is_never_followed_by_root)
 }
 
 // Before the boot's `i`, or after one that could not fill it, another user
-// may create the working configuration: root must never read it as its own
-// (its settings would reach flash and the shell copy), write through it, or
-// wait on a FIFO.
-TEST(planted_file, another_users_file_or_a_fifo_is_never_roots_working_configuration)
+// may create the working configuration; a file of root's is no better when
+// others may write it (left by a run under umask 0) or when it has a second
+// hard link (another user's name for any file of root's, where the kernel
+// does not restrict hard links; root makes it here, since that restriction
+// is the host's own setting). Root must never read such a file as its own
+// (its settings would reach flash, the shell copy and the output), write
+// through it, or wait on a FIFO; `i` replaces it. Under any umask, what the
+// programs leave in /tmp is root's, written by root alone, with one name.
+TEST(planted_file, only_roots_own_file_is_ever_its_working_configuration)
 {
+    const std::string text = "SYS_CHECK=7340215968\nAP_SSID=planted\n";
+    const std::string put = "printf 'SYS_CHECK=7340215968\\nAP_SSID=planted\\n' > ";
     struct {
-        const char *name, *plant, *why, *left;
-    } plants[] = {
-        {"file", "sh -c 'umask 0; echo ADMIN_PASS=owned > /tmp/.current_config'",
-         "a file of another user", "65534 666 regular file\n"},
-        {"fifo", "mkfifo -m 666 /tmp/.current_config", "not a regular file", "65534 666 fifo\n"},
+        const char *name, *why, *left;
+        std::string plant;
+    } kinds[] = {
+        {"another user's file", "a file of another user", "65534 666 1 regular file\n",
+         as_user + "sh -c \"umask 0; " + put + working + "\""},
+        {"another user's fifo", "not a regular file", "65534 666 1 fifo\n",
+         as_user + "mkfifo -m 666 " + working},
+        {"root's file others may write", "a file that others may write", "0 666 1 regular file\n",
+         "touch " + working + "; chmod 666 " + working + "\n" + as_user + "sh -c \"" + put + working + "\""},
+        {"root's file with a second link", "a file with more than one hard link",
+         "0 600 2 regular file\n",
+         "mkdir -m 700 /tmp/private; " + put + "/tmp/private/key; chmod 600 /tmp/private/key\n"
+         "ln /tmp/private/key " + working},
+        {"root's own file", nullptr, "", put + working + "; chmod 644 " + working},
     };
-    // "@" stands for the refusal line, "#" for its reason.
+    // In this order, so that root's own file takes every road the others are
+    // refused: "@" stands for the refusal line, "#" for its reason.
     struct {
         const char *script, *out, *err;
     } commands[] = {
-        {"confstore r ADMIN_PASS", "@\n[0]\n", ""},
+        {"confstore r AP_SSID", "@\n[0]\n", ""},
         {"confstore s", "@[0]\n", ""},
-        {"confstore w AP_SSID x", "OPEN CONFIG FALID\n[0]\n", "@"},
-        {"confstore c", "@[0]\n", ""},
-        {"confstore y /tmp/.current_config ADMIN_PASS= AP_SSID", "@@[0]\n", ""},
         {"confexport", "open error[255]\n", "confexport: reading /tmp/.current_config: #\n"},
+        {"confstore y /etc/ath/target AP_SSID= AP_SSID", "@[0]\n", ""},
+        {"confstore y /tmp/.current_config AP_SSID= AP_SSID", "@@[0]\n", ""},
+        {"confstore c", "@[0]\n", ""},
+        {"confstore w AP_SSID x", "OPEN CONFIG FALID\n[0]\n", "@"},
     };
-    const std::string image = laid_out(saved);
-    for (const auto &p : plants) {
-        for (const auto &c : commands) {
-            SCOPED_TRACE(std::string(p.name) + ": " + c.script);
+    const std::string image = laid_out("SYS_CHECK=7340215968\nAP_SSID=Office\n");
+    const std::string stat_working = "stat -c '%u %a %h %F' " + working + "\n";
+    for (const char *mask : {"022", "0"}) {
+        for (const auto &k : kinds) {
+            SCOPED_TRACE(std::string(k.name) + ", umask " + mask);
             sandbox d;
             write_host_file(d.work() + "/flash.img", image);
             d.flash = d.work() + "/flash.img";
-            d.fetch = {"/dev/mtdblock4", "/tmp/buffconfig"};
-            sandbox_result r = d.run(as_user + p.plant + "\ntimeout 5 " + c.script +
-                                    "; echo \"[$?]\"\nstat -c '%u %a %F' " + working + "\n");
-            const std::string refusal = "Refused: " + working + " is " + p.why + "\n";
-            EXPECT_EQ(r.out, fill(c.out, '@', refusal) + p.left);
-            EXPECT_EQ(r.err, fill(fill(c.err, '@', refusal), '#', p.why));
-            EXPECT_TRUE(r.file("/dev/mtdblock4") == image) << "the flash copy changed";
-            EXPECT_FALSE(r.exists("/tmp/buffconfig"));
+            d.files["/etc/ath/target"] = "AP_SSID=old\n";
+            d.fetch = {"/dev/mtdblock4", "/tmp/buffconfig", "/etc/ath/target"};
+            std::string script = std::string("umask ") + mask + "\n" + k.plant + "\n";
+            std::string out, err;
+            for (const auto &c : commands) {
+                script += std::string("timeout 5 ") + c.script + "; echo \"[$?]\"\n" + stat_working;
+                const std::string why = k.why ? k.why : "";
+                const std::string refusal = "Refused: " + working + " is " + why + "\n";
+                out += fill(c.out, '@', refusal) + k.left;
+                err += fill(fill(c.err, '@', refusal), '#', why);
+            }
+            sandbox_result r = d.run(script + "timeout 5 confstore i; echo \"[$?]\"\n" +
+                                     stat_working + "confstore r AP_SSID\n{\n" + statusd_cycle + "} 2> /dev/null\n"
+                                     "echo --\nfind /tmp -maxdepth 1 -type f -printf '%f %U %m %n\\n'\n");
+            const std::string tail = r.out.substr(std::min(r.out.find("--\n"), r.out.size()));
+            const std::string shown = r.out.substr(0, r.out.size() - tail.size());
+            if (k.why) {
+                EXPECT_EQ(shown, out + "[0]\n0 644 1 regular file\nOffice\n");
+                EXPECT_EQ(r.err, err);
+                EXPECT_TRUE(r.file("/dev/mtdblock4") == image) << "the flash copy changed";
+                EXPECT_FALSE(r.exists("/tmp/buffconfig"));
+            }
+            // Root's own file reaches every road: the check can see a leak.
+            for (const std::string &road : {shown, r.file("/dev/mtdblock4"),
+                                            r.file("/tmp/buffconfig"), r.file("/etc/ath/target")})
+                EXPECT_EQ(road.find("planted") != road.npos, !k.why) << road.substr(0, 200);
+            // Every file left in /tmp: root's, written by root alone, one name.
+            std::istringstream files(tail.substr(tail.empty() ? 0 : 3));
+            std::string name, seen;
+            unsigned uid, mode, links;
+            while (files >> name >> uid >> std::oct >> mode >> std::dec >> links) {
+                seen += name + " ";
+                EXPECT_EQ(uid, 0u) << name;
+                EXPECT_EQ(mode & 022, 0u) << name;
+                EXPECT_EQ(links, 1u) << name;
+            }
+            for (const char *left : {".current_config ", ".current_config.lock ", "SysInfo.txt "})
+                EXPECT_NE(seen.find(left), seen.npos) << seen;
         }
     }
 }
@@ -133,14 +184,16 @@ TEST(lock_file, another_users_or_a_spoiled_one_is_replaced_a_directory_refused)
          "touch /tmp/.current_config.lock; chown 1000 /tmp/.current_config.lock\n"
          "setpriv --reuid 1000 flock /tmp/.current_config.lock sleep 30 &\nsleep 0.3",
          "", "A=2\n"},
+        {"second link", "mkdir -m 700 /tmp/private; touch /tmp/private/lock\n"
+         "chmod 600 /tmp/private/lock; ln /tmp/private/lock /tmp/.current_config.lock", "", "A=2\n"},
         {"directory", "mkdir -p /tmp/.current_config.lock/x", "OPEN CONFIG FALID\n", "A=1\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         sandbox_result r = d.run(std::string(c.setup) + "\ntimeout 5 confstore w A 2\n"
-                                "stat -c '%u %a %F' /tmp/.current_config.lock\n");
-        const std::string lock = std::string(c.after) == "A=2\n" ? "0 600 regular empty file\n"
-                                                                 : "0 755 directory\n";
+                                "stat -c '%u %a %h %F' /tmp/.current_config.lock\n");
+        const std::string lock = std::string(c.after) == "A=2\n" ? "0 600 1 regular empty file\n"
+                                                                 : "0 755 3 directory\n";
         EXPECT_EQ(r.out, c.out + lock);
         EXPECT_EQ(r.file(working), c.after);
     }
@@ -195,18 +248,22 @@ TEST(killed_writer, the_sweep_leaves_every_other_file)
 }
 
 // Where a program writes a whole new file anyway (the reset of `i`, the shell
-// copy, a report), whatever another user planted at its name is replaced by
-// root's own file; nothing is written through it, and it lends no owner or
-// mode.
+// copy, a report), whatever another user planted at its name, or a file of
+// root's that is not its own (others may write it, or it has a second
+// link), is replaced by root's own file; nothing is written through it, and
+// it lends no owner or mode.
 TEST(planted_file, is_replaced_where_a_whole_new_file_is_written)
 {
     struct {
-        const char *name, *plant;
+        const char *name;
+        std::string plant;
     } plants[] = {
-        {"empty directory", "mkdir -m 777"},
-        {"file", "sh -c 'umask 0; echo X=1 > \"$0\"'"},
-        {"fifo", "mkfifo -m 666"},
-        {"link", "ln -s /etc/ath/target"},
+        {"empty directory", as_user + "mkdir -m 777"},
+        {"file", as_user + "sh -c 'umask 0; echo X=1 > \"$0\"'"},
+        {"fifo", as_user + "mkfifo -m 666"},
+        {"link", as_user + "ln -s /etc/ath/target"},
+        {"root's file others may write", "sh -c 'umask 0; echo X=1 > \"$0\"'"},
+        {"root's file with a second link", "ln /tmp/private/key"},
     };
     for (const auto &p : plants) {
         SCOPED_TRACE(p.name);
@@ -214,18 +271,20 @@ TEST(planted_file, is_replaced_where_a_whole_new_file_is_written)
         write_host_file(d.work() + "/defaults", "AP_SSID=Office\n");
         d.defaults = d.work() + "/defaults";
         d.files["/etc/ath/target"] = "keep\n";
-        d.fetch = {working, "/tmp/buffconfig", "/etc/ath/target"};
-        std::string script;
+        d.fetch = {working, "/tmp/buffconfig", "/etc/ath/target", "/tmp/private/key"};
+        std::string script = "mkdir -m 700 /tmp/private; echo X=1 > /tmp/private/key\n"
+                             "chmod 600 /tmp/private/key\n";
         for (const char *path : {"/tmp/.current_config", "/tmp/buffconfig", "/tmp/Radio.txt"})
-            script += as_user + p.plant + " " + path + "\n";
+            script += p.plant + " " + path + "\n";
         sandbox_result r = d.run(script + "timeout 5 confstore i > /dev/null 2>&1\n"
                                          "timeout 5 confexport; echo \"[$?]\"\n" +
                                 statusd_cycle +
-                                "stat -c '%u %a %F' " + working + " /tmp/buffconfig /tmp/Radio.txt\n");
-        EXPECT_EQ(r.out, "[0]\n0 644 regular file\n0 644 regular file\n0 644 regular file\n");
+                                "stat -c '%u %a %h %F' " + working + " /tmp/buffconfig /tmp/Radio.txt\n");
+        EXPECT_EQ(r.out, "[0]\n0 644 1 regular file\n0 644 1 regular file\n0 644 1 regular file\n");
         EXPECT_EQ(r.file(working), "AP_SSID=Office\n");
         EXPECT_EQ(r.file("/tmp/buffconfig"), "AP_SSID=Office\n");
         EXPECT_EQ(r.file("/etc/ath/target"), "keep\n");
+        EXPECT_EQ(r.file("/tmp/private/key"), "X=1\n");
     }
 }
 

@@ -64,7 +64,9 @@ bool sandbox_result::exists(const std::string &path) const
 sandbox_result sandbox::run(const std::string &script)
 {
     const std::string w = work();
-    std::string driver = "set -u\nW=" + shell_quote(w) + "\n";
+    // Files placed and scripts run under the device's usual umask, whatever
+    // the test's: a placed file that others may write is not root's own.
+    std::string driver = "set -u\numask 022\nW=" + shell_quote(w) + "\n";
     int n = 0;
     for (const auto &[path, bytes] : files) {
         std::string in = w + "/in." + std::to_string(n++);

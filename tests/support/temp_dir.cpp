@@ -28,9 +28,13 @@ static std::string full(const temp_dir &d, const std::string &name)
     return name.starts_with("/") ? name : d / name;
 }
 
+// A new file as root's programs make their own (0644), whatever the test's
+// umask: one that others may write is not taken for theirs.
 void temp_dir::put(const std::string &name, const std::string &bytes) const
 {
+    mode_t mask = ::umask(022);
     write_host_file(full(*this, name), bytes);
+    ::umask(mask);
 }
 
 std::string temp_dir::get(const std::string &name) const

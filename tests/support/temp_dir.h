@@ -14,7 +14,8 @@ public:
     temp_dir &operator=(const temp_dir &) = delete;
     const std::string &path() const { return path_; }
     std::string operator/(const std::string &name) const { return path_ + "/" + name; }
-    // Writes / reads a file below the directory (or any absolute path).
+    // Writes / reads a file below the directory (or any absolute path); a
+    // new one gets mode 0644 whatever the umask.
     void put(const std::string &name, const std::string &bytes) const;
     std::string get(const std::string &name) const;
     // Everything in the directory, sorted: a leftover temporary file shows here.

@@ -92,7 +92,7 @@ TEST(write_report, replaces_the_file_whole_and_leaves_nothing_beside_it)
     EXPECT_EQ(entries(d.path()), (std::vector<std::string>{"Lan.txt", "Wan.txt"}));
     struct stat st;
     ASSERT_EQ(::stat((d / "Lan.txt").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666 & ~[] { mode_t m = ::umask(0); ::umask(m); return m; }());
+    EXPECT_EQ(st.st_mode & 0777, 0644 & ~[] { mode_t m = ::umask(0); ::umask(m); return m; }());
 }
 
 TEST(write_report, a_directory_that_cannot_take_it_fails_without_a_trace)
