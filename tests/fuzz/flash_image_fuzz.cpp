@@ -5,9 +5,10 @@
 // restore gives exactly the committed text, or, when the commit refused
 // it, what the first gave.
 //
-// Input: two bytes of size (in 4 KiB, less one), a byte of flags (bit 0:
-// 64 KiB blocks; bits 1-2: the bytes everywhere, FF / 00 / fill / 'Z'),
-// then pieces placed on them: a 3-byte offset, a 2-byte length, the bytes.
+// Input: two bytes of size (in 4 KiB, less one, rounded up to whole
+// blocks), a byte of flags (bit 0: 64 KiB blocks; bits 1-2: the bytes
+// everywhere, FF / 00 / fill / 'Z'), then pieces placed on them: a 3-byte
+// offset, a 2-byte length, the bytes.
 #include "flash_reading.h"
 #include "flash_write.h"
 #include "setting_lines.h"
@@ -31,10 +32,11 @@ size_t take(const uint8_t *&p, const uint8_t *end, int bytes)
 
 nor_model partition_of(const uint8_t *p, const uint8_t *end)
 {
-    const size_t size = 4096 * (1 + take(p, end, 2) % 256);
-    const size_t flags = take(p, end, 1);
+    const size_t units = 1 + take(p, end, 2) % 256, flags = take(p, end, 1);
     nor_model m;
     m.block = flags & 1 ? 65536 : 4096;
+    // A partition is whole erase blocks.
+    const size_t size = (4096 * units + m.block - 1) / m.block * m.block;
     static const char backgrounds[] = {'\xff', '\0', 0, 'Z'};
     m.bytes.assign(size, backgrounds[flags >> 1 & 3]);
     if ((flags >> 1 & 3) == 2)

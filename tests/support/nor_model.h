@@ -57,12 +57,12 @@ struct nor_model {
         if (int rc = start(block, at))
             return rc;
         const bool cut = cut_op >= 0 && ops - 1 == cut_op;
-        const size_t n = cut ? std::min(cut_at, block) : block;
+        const size_t whole = std::min(block, bytes.size() - at), n = cut ? std::min(cut_at, whole) : whole;
         bytes.replace(at, n, n, '\xff');
         for (const stuck &s : stuck_low)
             for (size_t i = std::max(s.from, at); i < std::min(s.to, at + n); ++i)
                 bytes[i] = static_cast<char>(bytes[i] & ~s.mask);
-        if (cut && n < block)
+        if (cut && n < whole)
             bytes[at + n] = '7';
         erases += !cut;
         return cut ? -ECANCELED : 0;
