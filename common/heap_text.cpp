@@ -34,3 +34,21 @@ void heap_text::clear()
     if (data_)
         data_[0] = '\0';
 }
+
+int heap_text::resize(size_t n)
+{
+    if (n >= cap_) {
+        // Exactly what is asked: a buffer of the device's size stays one.
+        char *grown = static_cast<char *>(std::realloc(data_, n + 1));
+        if (!grown)
+            return -ENOMEM;
+        data_ = grown;
+        cap_ = n + 1;
+    }
+    if (n > size_)
+        std::memset(data_ + size_, 0, n - size_);
+    size_ = n;
+    if (data_)
+        data_[size_] = '\0';
+    return 0;
+}

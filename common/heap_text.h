@@ -1,6 +1,7 @@
 // Sole owner of a growable text on the heap, for the few texts whose length
-// only the input knows (a whole configuration, an overlong line). Its bytes
-// are always followed by a zero byte, so it can be handed to C strings.
+// only the input knows (a whole configuration, an overlong line) and the
+// buffers sized by the device (a flash partition). Its bytes are always
+// followed by a zero byte, so it can be handed to C strings.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +22,11 @@ public:
     [[nodiscard]] int append(std::span<const char> bytes);
     [[nodiscard]] int append(std::string_view s) { return append(std::span<const char>(s.data(), s.size())); }
     void clear();
+    // Makes the text `n` bytes long, any new bytes zero. 0, or -ENOMEM with
+    // the text as it was.
+    [[nodiscard]] int resize(size_t n);
 
+    std::span<char> writable() { return {data_, size_}; }
     std::span<const char> bytes() const { return {data_, size_}; }
     std::string_view view() const { return {data_ ? data_ : "", size_}; }
     size_t size() const { return size_; }

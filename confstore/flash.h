@@ -3,6 +3,8 @@
 #pragma once
 
 #include "confstore.h"
+#include "flash_adapter.h"
+#include "flash_image.h"
 
 #include "heap_text.h"
 
@@ -20,10 +22,32 @@ void flash_commit(const flash_paths &paths);
 void flash_reset(const flash_paths &paths);
 void flash_restore(const flash_paths &paths, std::span<char> value);
 
-// Saves `text`, its last line ended, to the open flash device `fd` by the
-// power-safe write (flash_write.h), reporting a failure. 0, or -errno.
-int flash_store(int fd, heap_text &text, const char *device);
+// The flash partition as one command uses it: opened once, for reading,
+// and read whole once; written, when a save changes something, through
+// the same adapter.
+struct flash_partition {
+    flash_adapter dev;
+    flash_geometry g;
+    heap_text bytes;
+    bool opened = false;  // the device opened; a failure was in reading it
 
-// One line on standard error, "cannot ACTION PATH: reason", behind what
-// standard output holds so far; `kept` adds that the flash copy is unchanged.
+    // 0, or -errno.
+    int open(const char *path);
+};
+
+struct flash_result;
+
+// A save of `text` in two halves, around what a command prints between
+// them: the first ends the text's last line, plans the save (a refusal
+// writes nothing) and opens the device for writing when the save changes
+// anything (`writes`); the second writes.
+flash_result flash_store_begin(flash_partition &p, heap_text &text, bool &writes);
+flash_result flash_store_end(flash_partition &p, std::span<const char> text, bool writes);
+
+// One line on standard error, behind what standard output holds so far:
+// "cannot ACTION PATH: reason", `kept` adding that the flash copy is left
+// as it was.
 void flash_report(const char *action, const char *path, int err, bool kept = false);
+// The same for a save of the flash copy at `device` that failed: what
+// failed, where, and what the partition gives now.
+void flash_report(const char *device, const flash_result &r);

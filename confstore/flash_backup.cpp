@@ -5,8 +5,11 @@
 
 namespace {
 
-// Not text, not fill, not erased flash.
-constexpr char magic[4] = {'\x9e', '\x0c', 'B', '\x71'};
+// Not text, not fill, not erased flash. Older firmware wrote records
+// without a completion word under the first magic.
+constexpr char magic[4] = {'\x9e', '\x0c', 'C', '\x71'};
+constexpr char legacy_magic[4] = {'\x9e', '\x0c', 'B', '\x71'};
+constexpr size_t done_len = 4;
 
 void put_u32(char *p, uint32_t v)
 {
@@ -31,6 +34,16 @@ uint32_t record_crc(uint32_t seq, std::span<const char> text)
     return ~flash_crc32(flash_crc32(~0u, head), text);
 }
 
+size_t padded(size_t text_len)
+{
+    return (text_len + 3) / 4 * 4;
+}
+
+bool starts(std::span<const char> area, const char (&m)[4])
+{
+    return area.size() >= 4 && std::memcmp(area.data(), m, 4) == 0;
+}
+
 } // namespace
 
 uint32_t flash_crc32(uint32_t crc, std::span<const char> bytes)
@@ -45,7 +58,7 @@ uint32_t flash_crc32(uint32_t crc, std::span<const char> bytes)
 
 size_t flash_record_size(size_t text_len)
 {
-    return flash_record_head + (text_len + 3) / 4 * 4;
+    return flash_record_head + padded(text_len) + done_len;
 }
 
 void flash_record_bytes(std::span<const char> text, uint32_t seq, std::span<char> out)
@@ -61,35 +74,46 @@ void flash_record_bytes(std::span<const char> text, uint32_t seq, std::span<char
 
 bool flash_backup_fits(const flash_geometry &g, size_t text_len)
 {
-    return g.backup && text_len <= g.backup && flash_record_size(text_len) <= g.area - g.backup;
+    return g.has_backup() && text_len <= g.backup_at &&
+           flash_record_size(text_len) <= g.image_end - g.backup_at;
+}
+
+size_t flash_backup_unfinished(const flash_geometry &g, const flash_backup_state &s)
+{
+    if (!s.found || s.finished)
+        return flash_none;
+    return s.legacy ? g.backup_at : s.done_at;
 }
 
 bool flash_backup_starts(std::span<const char> area)
 {
-    return area.size() >= 4 && std::memcmp(area.data(), magic, 4) == 0;
+    return starts(area, magic) || starts(area, legacy_magic);
 }
 
 flash_backup_state flash_backup_scan(const flash_geometry &g, std::span<const char> dev)
 {
     flash_backup_state s;
-    if (!g.backup || dev.size() < g.area)
+    if (!g.has_backup() || dev.size() < g.image_end)
         return s;
-    size_t at = g.backup;
-    while (g.area - at >= flash_record_head && flash_backup_starts(dev.subspan(at))) {
+    const size_t end = g.image_end;
+    size_t at = g.backup_at;
+    while (end - at >= flash_record_head && flash_backup_starts(dev.subspan(at))) {
+        const bool legacy = starts(dev.subspan(at), legacy_magic);
         const uint32_t seq = get_u32(dev.data() + at + 4), len = get_u32(dev.data() + at + 8);
-        if (len > g.area - at - flash_record_head)
+        const size_t size = flash_record_head + padded(len) + (legacy ? 0 : done_len);
+        if (len > end - at - flash_record_head || size > end - at)
             break;
         const std::span<const char> text = dev.subspan(at + flash_record_head, len);
         if (get_u32(dev.data() + at + 12) != record_crc(seq, text))
             break;
-        s = {true, at + flash_record_head, len, seq, 0, false};
-        at += flash_record_size(len);
-        if (at > g.area)
-            at = g.area;
+        const size_t done = at + size - done_len;
+        s = {true, !legacy && get_u32(dev.data() + done) != 0xFFFFFFFFu, legacy,
+             at + flash_record_head, len, seq, legacy ? 0 : done, 0, false};
+        at += size;
     }
     s.next = at;
     s.tidy = true;
-    for (size_t i = at; i < g.area && s.tidy; ++i)
+    for (size_t i = at; i < end && s.tidy; ++i)
         s.tidy = dev[i] == '\xff';
     return s;
 }

@@ -9,18 +9,21 @@
 
 flash_geometry flash_geometry_of(size_t part, size_t erase)
 {
-    flash_geometry g{part, erase, std::min(part, flash_area_max), 0};
+    flash_geometry g{part, erase, std::min(part, flash_image_max), 0};
     // The block that ends at A, if the text still has a block before it.
-    if (erase > 0 && erase % 4 == 0 && g.area > erase)
-        g.backup = (g.area - 1) / erase * erase;
+    if (erase > 0 && erase % 4 == 0 && g.image_end > erase)
+        g.backup_at = (g.image_end - 1) / erase * erase;
     return g;
 }
 
-size_t flash_image_end(const flash_geometry &g, size_t text_len)
+size_t flash_fill_end(const flash_geometry &g, size_t text_len)
 {
-    if (g.backup && text_len <= g.backup)
-        return g.backup;
-    return std::max(text_len, g.area);
+    if (g.has_backup() && text_len <= g.backup_at)
+        return g.backup_at;
+    // A fill group right behind the text: its zero bytes end the last line,
+    // whatever a longer text left behind it.
+    const size_t behind = (text_len + 3) / 4 * 4 + 4;
+    return std::min(g.part, std::max(behind, g.image_end));
 }
 
 void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char> out)
@@ -43,20 +46,26 @@ bool word_is(std::span<const char> dev, size_t at, const char (&w)[4])
 
 } // namespace
 
-size_t flash_text_end(const flash_geometry &g, std::span<const char> dev)
+size_t validity_end(const flash_geometry &g, std::span<const char> dev)
 {
     static constexpr char fill[4] = {0, 0, 0, '\xff'}, erased[4] = {'\xff', '\xff', '\xff', '\xff'},
                           cleared[4] = {0, 0, 0, 0};
-    const size_t b = g.backup;
-    if (!b || dev.size() < b + 4)
-        return std::min(g.area, dev.size());
+    const size_t b = g.backup_at;
+    if (!g.has_backup() || dev.size() < b + 4)
+        return std::min(g.image_end, dev.size());
     // The text ends before B when fill (or an erased word) stands just before
     // it, or when B holds what only a backup area holds there.
     if (word_is(dev, b - 4, fill) || word_is(dev, b - 4, erased))
         return b;
     if (word_is(dev, b, erased) || word_is(dev, b, cleared) || flash_backup_starts(dev.subspan(b)))
         return b;
-    return g.area;
+    return g.image_end;
+}
+
+size_t flash_lines_end(const flash_geometry &g, std::span<const char> dev)
+{
+    const size_t end = validity_end(g, dev);
+    return g.has_backup() && end == g.backup_at ? end : dev.size();
 }
 
 size_t flash_deciding_marker(std::span<const char> text)
@@ -70,7 +79,7 @@ size_t flash_deciding_marker(std::span<const char> text)
 
 bool flash_copy_valid(const flash_geometry &g, std::span<const char> dev)
 {
-    return flash_deciding_marker(dev.first(flash_text_end(g, dev))) != flash_none;
+    return flash_deciding_marker(dev.first(validity_end(g, dev))) != flash_none;
 }
 
 size_t flash_next_marker(std::span<const char> bytes, size_t from)

@@ -6,14 +6,16 @@
 //   | text | fill ... | backup area | untouched ...
 //   0                B             A
 //
-// A, the end of the image area, is offset 262144 or the partition's end,
-// whichever comes first; nothing is ever written behind it, unless a text is
-// longer. The backup area is the last erase block before A (B to A); the
-// fill runs from the text's end to B (byte k is 0xFF when k mod 4 is 3, else
-// 0x00: neither "=" nor a newline, so a line read that reaches it ends the
-// text). Older firmware and other readers read the text and its fill as
-// they always have. A text that reaches into the backup area is written
-// whole with the fill up to A, and then there is no backup area.
+// A (`image_end`), the end of the image area, is offset 262144 or the
+// partition's end, whichever comes first; nothing is ever written behind
+// it, unless a text is longer. The backup area is the last erase block
+// before A (`backup_at`, B, to A); the fill runs from the text's end to B
+// (byte k is 0xFF when k mod 4 is 3, else 0x00: neither "=" nor a newline,
+// so a line read that reaches it ends the text). Older firmware and other
+// readers read the text and its fill as they always have. A text that
+// reaches into the backup area is written whole with the fill up to A (and
+// at least one fill group behind the text), and then there is no backup
+// area.
 //
 // The copy is valid when the lookup's rules (config_line.h) find the marker
 // as the value of the first SYS_CHECK line in the copy's text: in [0, B),
@@ -24,7 +26,7 @@
 #include <cstddef>
 #include <span>
 
-inline constexpr size_t flash_area_max = 262144;
+inline constexpr size_t flash_image_max = 262144;
 inline constexpr char flash_marker_name[] = "SYS_CHECK";
 inline constexpr char flash_marker[] = "7340215968";
 inline constexpr size_t flash_marker_len = sizeof flash_marker - 1;
@@ -36,16 +38,20 @@ constexpr char flash_fill_byte(size_t offset)
 }
 
 struct flash_geometry {
-    size_t part = 0;    // the partition's size
-    size_t erase = 0;   // its erase block size
-    size_t area = 0;    // A
-    size_t backup = 0;  // B; 0: the partition has no room for a backup area
+    size_t part = 0;       // the partition's size
+    size_t erase = 0;      // its erase block size
+    size_t image_end = 0;  // A
+    size_t backup_at = 0;  // B, when has_backup()
+
+    // False when the partition has no room for a backup area before A.
+    bool has_backup() const { return backup_at != 0; }
 };
 flash_geometry flash_geometry_of(size_t part, size_t erase);
 
-// Where the image of a text of `text_len` bytes ends: at B when the text
-// leaves the backup area free, else at the greater of the text's end and A.
-size_t flash_image_end(const flash_geometry &g, size_t text_len);
+// Where the fill behind a text of `text_len` bytes ends: at B when the text
+// leaves the backup area free, else at A or one fill group behind the
+// text, whichever comes later (never behind the partition's end).
+size_t flash_fill_end(const flash_geometry &g, size_t text_len);
 
 // The image's bytes from `offset` on, as many as `out` holds.
 void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char> out);
@@ -53,7 +59,11 @@ void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char
 // Where the text that decides validity ends on a partition holding `dev`
 // (the partition's bytes from offset 0, at least up to A): B while the
 // bytes around B show fill or a backup area, A when the text runs on there.
-size_t flash_text_end(const flash_geometry &g, std::span<const char> dev);
+size_t validity_end(const flash_geometry &g, std::span<const char> dev);
+// Where a restore stops reading the copy's lines: B when the text ends
+// before the backup area, else the partition's end (a longer text ends in
+// the fill behind it).
+size_t flash_lines_end(const flash_geometry &g, std::span<const char> dev);
 
 // The offset of the marker digits that make `text` valid, or flash_none.
 size_t flash_deciding_marker(std::span<const char> text);

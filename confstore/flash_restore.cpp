@@ -1,24 +1,22 @@
 // Filling the working configuration from the flash copy (i).
 //
-// A valid flash copy gives its setting lines to the working configuration.
-// One that was read and is not valid was cut short while a text was being
-// saved, or never held one: the newest whole record of the backup area
-// (flash_write.h) gives the text when it is valid, and the copy is written
-// again from it; otherwise the flash copy and the working configuration
-// are reset to the defaults. A flash copy that cannot be opened or read is
-// not taken for an invalid one: it is left alone, since erasing it on a
+// Where the text comes from is flash_reading.h's rule: a valid copy, the
+// newest record of a save that a cut interrupted (the copy is then written
+// again from it), or the defaults (written to the flash copy too). The
+// lines of a copy or a record are appended behind what the working
+// configuration holds. A flash copy that cannot be opened or read is not
+// taken for an invalid one: it is left alone, since erasing it on a
 // passing fault would lose every saved setting, and the working
 // configuration takes the defaults so the device can start.
 //
 // The working configuration is changed whole or not at all: its new text is
 // built first and then put in place (replace_file.h).
 #include "flash.h"
-#include "flash_adapter.h"
 #include "config_line.h"
-#include "flash_backup.h"
-#include "flash_text.h"
+#include "flash_reading.h"
 #include "flash_write.h"
 #include "messages.h"
+#include "setting_lines.h"
 
 #include "file_lock.h"
 #include "replace_file.h"
@@ -37,16 +35,14 @@ namespace {
 
 // The working configuration becomes `text` whole, at once, keeping its mode.
 // A link of another user in its place lends nothing and is replaced itself.
-int set_working(const char *working, std::span<const char> text)
+void set_working(const char *working, std::span<const char> text)
 {
     struct stat st;
     unique_fd old(trusted_open(working, O_RDONLY | O_NONBLOCK));
     bool exists = old && ::fstat(old.get(), &st) == 0 && S_ISREG(st.st_mode);
     remove_stale_replacements(working);
-    int rc = replace_file(working, text, exists ? &st : nullptr);
-    if (rc < 0)
+    if (int rc = replace_file(working, text, exists ? &st : nullptr); rc < 0)
         flash_report("replace", working, -rc);
-    return rc;
 }
 
 int read_defaults(const char *path, heap_text &text)
@@ -91,94 +87,61 @@ int working_with(const char *working, std::span<const char> lines, heap_text &ou
     return out.append(lines);
 }
 
-// The flash copy's setting lines are appended behind what the working
-// configuration holds; a missing one is created.
-void restore_valid(const flash_paths &p, int dev)
+// The setting lines of `text` (a copy or a record) are appended behind
+// what the working configuration holds; a missing one is created.
+void append_lines(const flash_paths &p, std::span<const char> text)
 {
-    heap_text lines, text;
-    if (int rc = ::lseek(dev, 0, SEEK_SET) < 0 ? -errno
-                                               : copy_setting_lines(dev, line_source::flash, lines);
-        rc < 0) {
+    heap_text lines, working;
+    if (int rc = copy_setting_lines(text, line_source::flash, lines); rc < 0) {
         take_defaults(p, -rc);
         return;
     }
-    if (int rc = working_with(p.working, lines.bytes(), text); rc < 0) {
+    if (int rc = working_with(p.working, lines.bytes(), working); rc < 0) {
         std::fputs(msg_file_open_error, stdout);
         flash_report("open", p.working, -rc);
         return;
     }
-    set_working(p.working, text.bytes());
+    set_working(p.working, working.bytes());
+}
+
+// Saves `text` as the flash copy, saying so when that fails.
+void save(flash_partition &part, const char *device, heap_text &text)
+{
+    bool writes;
+    flash_result r = flash_store_begin(part, text, writes);
+    if (r.ok())
+        r = flash_store_end(part, text.bytes(), writes);
+    flash_report(device, r);
 }
 
 // A cut interrupted a save: the newest record's text becomes the working
-// configuration and, by the same write, the flash copy again.
-void restore_backup(const flash_paths &p, std::span<const char> text)
+// configuration's and, by the same write, the flash copy's again (once per
+// restore; a repair that fails is tried again by the next one).
+void restore_backup(const flash_paths &p, flash_partition &part, std::span<const char> record)
 {
     std::fflush(stdout);
     std::fprintf(stderr, msg_flash_from_backup_fmt, p.device);
-    heap_text lines;
-    if (int rc = copy_setting_lines(text, lines); rc < 0)
-        flash_report("read", p.device, -rc);
-    else
-        set_working(p.working, lines.bytes());
-    heap_text copy;
-    unique_fd dev(flash_open(p.device, true));
-    if (!dev) {
-        flash_report("open", p.device, errno);
+    heap_text text;  // its own bytes: the save rewrites the partition's
+    if (text.append(record) != 0) {
+        flash_report("read", p.device, ENOMEM);
         return;
     }
-    if (copy.append(text) != 0) {
-        flash_report("write", p.device, ENOMEM);
-        return;
-    }
-    flash_store(dev.get(), copy, p.device);
+    append_lines(p, text.bytes());
+    save(part, p.device, text);
 }
 
 // The copy was read to its end and is not valid, and no backup stands in:
 // the defaults, in the flash copy and the working configuration.
-void reset_invalid(const flash_paths &p)
+void reset_invalid(const flash_paths &p, flash_partition &part)
 {
-    unique_fd dev(flash_open(p.device, true));
-    if (!dev) {
-        take_defaults(p, errno);
-        return;
-    }
     heap_text text;
     if (int rc = read_defaults(p.defaults, text); rc < 0) {
         flash_report("read", p.defaults, -rc, true);
         return;
     }
     const size_t defaults_size = text.size();
-    flash_store(dev.get(), text, p.device);
+    save(part, p.device, text);
     set_working(p.working, text.bytes().first(defaults_size));
-}
-
-// Reads the whole partition at `fd` into `image`, as the write sees it.
-int read_partition(flash_adapter &a, flash_buffer &image)
-{
-    if (!image)
-        return -ENOMEM;
-    return a.read(0, image.all());
-}
-
-// Judges the partition's bytes and restores from them.
-void restore_from(const flash_paths &p, unique_fd &dev, const flash_geometry &g,
-                  std::span<const char> bytes, std::span<char> value)
-{
-    const std::span<const char> copy = bytes.first(flash_text_end(g, bytes));
-    // The marker's setting, into the value buffer as the lookup delivers it.
-    config_deliver(copy, config_find(copy, flash_marker_name), value);
-    if (flash_deciding_marker(copy) != flash_none) {
-        restore_valid(p, dev.get());
-        return;
-    }
-    const flash_backup_state s = flash_backup_scan(g, bytes);
-    const std::span<const char> backup = bytes.subspan(s.text_at, s.newest ? s.text_len : 0);
-    dev.reset();
-    if (s.newest && flash_deciding_marker(backup) != flash_none)
-        restore_backup(p, backup);
-    else
-        reset_invalid(p);
 }
 
 } // namespace
@@ -190,25 +153,34 @@ void flash_restore(const flash_paths &p, std::span<char> value)
     file_lock lock(p.working);
     if (lock_refused(lock, p.working))
         return;
-    unique_fd dev(flash_open(p.device, false));
-    if (!dev) {
-        const int err = errno;
+    flash_partition part;
+    if (int rc = part.open(p.device)) {
         // (A directory or a FIFO in its place opens, and is then refused.)
-        if (err != EISDIR && err != ENODEV)
-            std::printf(msg_open_failed_fmt, p.device, std::strerror(err));
-        take_defaults(p, err);
-        return;
-    }
-    flash_adapter a;
-    int rc = flash_adapter_open(dev.get(), a);
-    flash_buffer image(rc == 0 ? a.size() : 0);
-    if (rc == 0)
-        rc = read_partition(a, image);
-    if (rc < 0) {
+        if (!part.opened && rc != -EISDIR && rc != -ENODEV)
+            std::printf(msg_open_failed_fmt, p.device, std::strerror(-rc));
         take_defaults(p, -rc);
         return;
     }
-    restore_from(p, dev, flash_geometry_of(a.size(), a.erase_size()), image.all(), value);
+    const std::span<const char> bytes = part.bytes.bytes();
+    // The marker's setting, into the value buffer as the lookup delivers it.
+    const std::span<const char> copy = bytes.first(validity_end(part.g, bytes));
+    config_deliver(copy, config_find(copy, flash_marker_name), value);
+    const flash_reading r = flash_read(part.g, bytes);
+    if (r.from == flash_reading::backup) {
+        restore_backup(p, part, r.text);
+        return;
+    }
+    if (r.from == flash_reading::defaults) {
+        reset_invalid(p, part);
+        return;
+    }
+    append_lines(p, r.text);
+    // A save that a cut ended before it changed the copy: its record must
+    // never come back in place of the copy.
+    flash_result done = flash_finish(part.dev, part.g, part.bytes.writable());
+    if (int rc = part.dev.done(); rc != 0 && done.ok())
+        done = {flash_fault::sync, -rc, 0, flash_left::old_copy};
+    flash_report(p.device, done);
 }
 
 void flash_restore(std::span<char> value)

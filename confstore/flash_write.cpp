@@ -1,5 +1,39 @@
-// The parts of the flash write that do not touch the device.
+// The parts of the flash write that do not touch the device, and its plan.
 #include "flash_write.h"
+
+#include "flash_reading.h"
+
+namespace {
+
+// A partition's bytes in memory as a device: the plan's run of a save. Its
+// bytes are the writer's own, which already hold what each step leaves.
+struct memory_flash {
+    std::span<char> bytes;
+    size_t block;
+    size_t ops = 0;
+
+    size_t size() const { return bytes.size(); }
+    size_t erase_size() const { return block; }
+    int read(size_t at, std::span<char> out)
+    {
+        std::memcpy(out.data(), bytes.data() + at, out.size());
+        return 0;
+    }
+    int writable() { return 0; }
+    int erase(size_t)
+    {
+        ++ops;
+        return 0;
+    }
+    int program(size_t, std::span<const char>)
+    {
+        ++ops;
+        return 0;
+    }
+    int sync() { return 0; }
+};
+
+} // namespace
 
 namespace flash_detail {
 
@@ -33,17 +67,19 @@ record_plan plan_record(const flash_geometry &g, std::span<const char> dev,
                         std::span<const char> text)
 {
     const flash_backup_state s = flash_backup_scan(g, dev);
-    if (s.newest && s.text_len == text.size() &&
+    // A finished record of the same text gets a new one: the save under
+    // way must be able to come back.
+    if (s.found && !s.finished && s.text_len == text.size() &&
         std::memcmp(dev.data() + s.text_at, text.data(), text.size()) == 0)
         return {record_plan::already_newest, 0, 0};
-    const uint32_t seq = s.newest ? s.seq + 1 : 1;
+    const uint32_t seq = s.found ? s.seq + 1 : 1;
     if (!flash_backup_fits(g, text.size()))
         return {record_plan::clear_area, 0, 0};
-    if (s.tidy && s.next + flash_record_size(text.size()) <= g.area)
+    if (s.tidy && s.next + flash_record_size(text.size()) <= g.image_end)
         return {record_plan::append, s.next, seq};
     // Erasing the area is safe only while the copy itself is valid.
     if (flash_copy_valid(g, dev))
-        return {record_plan::erase_then_append, g.backup, seq};
+        return {record_plan::erase_then_append, g.backup_at, seq};
     return {record_plan::clear_area, 0, 0};
 }
 
@@ -60,3 +96,24 @@ bool holds_image(std::span<const char> dev, std::span<const char> text, size_t e
 }
 
 } // namespace flash_detail
+
+flash_result flash_plan_save(const flash_geometry &g, std::span<const char> dev,
+                             std::span<const char> text, bool &writes)
+{
+    writes = false;
+    if (text.size() > g.part)
+        return {flash_fault::too_long, ENOSPC, 0, flash_left::old_copy};
+    if (g.erase == 0 || g.erase % flash_detail::word != 0 || dev.size() != g.part)
+        return {flash_fault::open, EINVAL, 0, flash_left::old_copy};
+    heap_text copy;
+    if (copy.resize(g.part) != 0)
+        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
+    std::memcpy(copy.writable().data(), dev.data(), g.part);
+    memory_flash m{copy.writable(), g.erase};
+    if (flash_result r = flash_write(m, g, copy.writable(), text); !r.ok())
+        return r;
+    if (!flash_gives_back(g, copy.bytes(), text))
+        return {flash_fault::no_read_back, 0, 0, flash_left::old_copy};
+    writes = m.ops > 0;
+    return {};
+}

@@ -1,72 +1,92 @@
 // Saving a text to the flash copy so that a cut at any moment (power lost,
-// process killed) leaves what the next restore turns into the old text or
-// the new one. This is the one write of the flash copy, on every device: a
-// device `Dev` (flash_adapter.h in the program, models in the tests) offers
+// process killed) or a chip that does not take a write leaves what the next
+// restore turns into the old text or the new one. This is the one write of
+// the flash copy, on every device. A device `Dev` (flash_adapter.h in the
+// program, models in the tests) offers, each giving 0 or -errno,
 //
 //   size_t size(), erase_size();
-//   int read(size_t at, std::span<char>);           // 0 or -errno
+//   int read(size_t at, std::span<char>);           // what the chip holds now
+//   int writable();                                 // before the first change
 //   int erase(size_t at);                           // the block at `at`
 //   int program(size_t at, std::span<const char>);  // clears bits only
 //   int sync();                                     // what was done stays
 //
 // and behaves as NOR flash: an erase sets a block to 0xFF, a program can
-// only clear bits. The layout is flash_image.h's. Each operation is synced
-// before the next, in these steps:
+// only clear bits. The layout is flash_image.h's, the records are
+// flash_backup.h's.
 //
-//   1. the backup: a record of the new text appended to the backup area
-//      (flash_backup.h), by programming only. The area is erased first when
-//      the record does not fit behind the last one or a cut left it untidy,
-//      and only while the copy at offset 0 is valid and ends before the
-//      area. When no record can be written (the text reaches into the
-//      area, the record is larger than the area, or the area cannot be
-//      erased now), the area's first word is cleared instead: no older
-//      record can then come back in place of the new text;
+// The save is first run on a copy of the partition's bytes in memory, and
+// its result read as the restore reads it (flash_reading.h): a text that
+// would not come back as it is, is refused before anything is written, and
+// a save that changes nothing opens nothing for writing. Then the same
+// steps run on the device, each operation synced and read back before the
+// next:
+//
+//   1. the backup: a record of the new text appended to the backup area,
+//      by programming only. The area is erased first when the record does
+//      not fit behind the last one or a cut left it untidy, and only while
+//      the copy at offset 0 is valid and ends before the area. When no
+//      record can be written (the text reaches into the area, the record is
+//      larger than the area, or the area cannot be erased now), the area's
+//      first word is cleared instead: no older record can then come back in
+//      place of the new text;
 //   2. every run of the marker digits in the copy's text is programmed to
 //      "0000000000" in place, the deciding one first: from here on the copy
 //      is invalid, and no partly erased block can bring a marker back;
-//   3. each erase block of the image whose bytes change is erased, when it
+//   3. when the old text reached into the backup area and the new one ends
+//      before it, the area is erased and takes the record now;
+//   4. each erase block of the image whose bytes change is erased, when it
 //      needs a bit set, and programmed, the new marker digits held back;
-//   4. the held-back digits, those that make the copy valid the very last.
+//   5. the held-back digits, those that make the copy valid the very last;
+//   6. the newest record's completion word is programmed (records of older
+//      firmware go: the area's first word is cleared), so that once the
+//      copy holds the text no record brings a text back.
 //
-// So the copy is the old valid one, an invalid one while the newest whole
-// record is the new text, or the new one (without a record, an invalid copy
-// gives the defaults). A restore that finds the copy
-// invalid takes the newest whole record when it holds a valid text, and
-// rewrites the copy from it by this same write. Blocks that do not change
-// are neither erased nor programmed, the record of a text that is already
-// the newest is not written again, and nothing at all is written when the
-// partition already holds the image of a valid text (of a text without the
-// marker, at most its record, so that no older record can come back).
+// Blocks that do not change are neither erased nor programmed, and the
+// record of a text that is already the newest unfinished one is not written
+// again. A step that fails (the device's error, or bytes that do not read
+// back as the step left them) ends the save there, and the result says
+// what the partition then gives: before step 2 the old copy; from step 2
+// on the new text from its record (or, without one, an invalid copy that
+// the restore resets to the defaults); after step 5 the new copy.
 #pragma once
 
 #include "flash_backup.h"
 #include "flash_image.h"
 
+#include "heap_text.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <span>
-#include <sys/types.h>
 
-// Sole owner of a heap byte buffer of a fixed size.
-class flash_buffer {
-    char *p_;
-    size_t n_;
-
-public:
-    explicit flash_buffer(size_t n) : p_(static_cast<char *>(std::malloc(n ? n : 1))), n_(n) {}
-    flash_buffer(const flash_buffer &) = delete;
-    flash_buffer &operator=(const flash_buffer &) = delete;
-    ~flash_buffer() { std::free(p_); }
-    explicit operator bool() const { return p_ != nullptr; }
-    std::span<char> all() const { return {p_, n_}; }
+enum class flash_fault : unsigned char {
+    none,
+    too_long,        // the text is longer than the partition
+    no_read_back,    // the partition would not give the text back as it is
+    no_memory,
+    open,            // the device could not be opened for writing
+    read,            // the device's error `err` at `at`
+    erase,
+    program,
+    sync,
+    not_erased,      // an erased block read back other bytes at `at`
+    not_programmed,  // programmed bytes read back otherwise at `at`
 };
 
-// What a save did: bytes programmed, blocks erased.
-struct flash_save_count {
-    size_t programmed = 0;
-    int erases = 0;
+// What the partition gives after a save that failed: the old copy; the old
+// copy or the new text from its record; the new copy; the old copy, the new
+// one or, without a record, the defaults.
+enum class flash_left : unsigned char { old_copy, old_or_new, new_copy, unknown };
+
+struct flash_result {
+    flash_fault fault = flash_fault::none;
+    int err = 0;  // errno, for the device's own errors
+    size_t at = 0;
+    flash_left left = flash_left::old_copy;
+
+    bool ok() const { return fault == flash_fault::none; }
 };
 
 namespace flash_detail {
@@ -76,14 +96,38 @@ namespace flash_detail {
 // with 0xFF, which a chip leaves as it is but an emulated flash stores.
 inline constexpr size_t word = 4;
 
-// The device, the partition's bytes as it holds them, and what was done.
+// The device, the partition's bytes as it holds them, and how far it got.
 template <class Dev> struct writer {
     Dev &d;
     std::span<char> dev;
-    flash_save_count &count;
+    std::span<char> check;  // room to read back into
+    flash_result r;
+    size_t ops = 0;
+    bool backed_up = false;  // the newest whole record is the new text
 
+    bool fail(flash_fault f, int rc, size_t at)
+    {
+        r.fault = f;
+        r.err = -rc;
+        r.at = at;
+        return false;
+    }
+    // Reads [at, at + len) back: it must be what `dev` says.
+    bool verify(size_t at, size_t len, flash_fault wrong)
+    {
+        for (size_t done = 0; done < len;) {
+            const size_t n = std::min(check.size(), len - done);
+            if (int rc = d.read(at + done, check.first(n)))
+                return fail(flash_fault::read, rc, at + done);
+            const auto diff = std::mismatch(check.begin(), check.begin() + n, dev.begin() + at + done);
+            if (diff.first != check.begin() + n)
+                return fail(wrong, 0, at + done + static_cast<size_t>(diff.first - check.begin()));
+            done += n;
+        }
+        return true;
+    }
     // Programs `want` at `at` where it differs from what the device holds.
-    int program(size_t at, std::span<const char> want)
+    bool program(size_t at, std::span<const char> want)
     {
         size_t first = 0, last = want.size();
         while (first < last && dev[at + first] == want[first])
@@ -91,22 +135,26 @@ template <class Dev> struct writer {
         while (last > first && dev[at + last - 1] == want[last - 1])
             --last;
         if (first == last)
-            return 0;
+            return true;
         std::memcpy(dev.data() + at + first, want.data() + first, last - first);
         const size_t from = (at + first) / word * word;
         const size_t to = std::min(dev.size(), (at + last + word - 1) / word * word);
+        ++ops;
         if (int rc = d.program(from, dev.subspan(from, to - from)))
-            return rc;
-        count.programmed += to - from;
-        return d.sync();
+            return fail(flash_fault::program, rc, from);
+        if (int rc = d.sync())
+            return fail(flash_fault::sync, rc, from);
+        return verify(from, to - from, flash_fault::not_programmed);
     }
-    int erase(size_t at, size_t len)
+    bool erase(size_t at, size_t len)
     {
+        ++ops;
         if (int rc = d.erase(at))
-            return rc;
+            return fail(flash_fault::erase, rc, at);
         std::memset(dev.data() + at, 0xFF, len);
-        ++count.erases;
-        return d.sync();
+        if (int rc = d.sync())
+            return fail(flash_fault::sync, rc, at);
+        return verify(at, len, flash_fault::not_erased);
     }
 };
 
@@ -131,116 +179,163 @@ struct record_plan {
 record_plan plan_record(const flash_geometry &g, std::span<const char> dev,
                         std::span<const char> text);
 
-// Step 1.
-template <class Dev>
-int store_backup(writer<Dev> &w, const flash_geometry &g, std::span<const char> text)
-{
-    if (!g.backup || flash_text_end(g, w.dev) != g.backup)
-        return 0;  // the area holds text: no record there to bring back
-    const record_plan plan = plan_record(g, w.dev, text);
-    if (plan.how == record_plan::clear_area) {
-        static constexpr char zero[word] = {};
-        return w.program(g.backup, zero);
-    }
-    if (plan.how == record_plan::already_newest)
-        return 0;
-    if (plan.how == record_plan::erase_then_append)
-        if (int rc = w.erase(g.backup, g.area - g.backup))
-            return rc;
-    const size_t at = plan.at;
-    flash_buffer rec(flash_record_size(text.size()));
-    if (!rec)
-        return -ENOMEM;
-    flash_record_bytes(text, plan.seq, rec.all());
-    // The text first, then the header that makes the record count.
-    if (int rc = w.program(at + flash_record_head, rec.all().subspan(flash_record_head)))
-        return rc;
-    return w.program(at, rec.all().first(flash_record_head));
-}
-
-// Step 2, over the copy's text as it stands.
-template <class Dev> int clear_markers(writer<Dev> &w, size_t text_end)
-{
-    static constexpr char zeros[flash_marker_len + 1] = "0000000000";
-    const std::span<const char> zero(zeros, flash_marker_len), old = w.dev.first(text_end);
-    if (size_t deciding = flash_deciding_marker(old); deciding != flash_none)
-        if (int rc = w.program(deciding, zero))
-            return rc;
-    for (size_t at = 0; (at = flash_next_marker(old, at)) != flash_none; at += flash_marker_len)
-        if (int rc = w.program(at, zero))
-            return rc;
-    return 0;
-}
-
-// Step 3 for the block at `at`.
-template <class Dev>
-int rewrite_block(writer<Dev> &w, std::span<const char> text, size_t end, size_t at,
-                  std::span<char> want)
-{
-    block_image(text, end, w.dev, at, want);
-    std::span<char> have = w.dev.subspan(at, want.size());
-    if (std::memcmp(have.data(), want.data(), want.size()) == 0)
-        return 0;
-    if (!programmable(have, want))
-        if (int rc = w.erase(at, want.size()))
-            return rc;
-    hold_markers(text, w.dev, at, want);
-    return w.program(at, want);
-}
-
-// Step 4: the held-back digits, the deciding ones last.
-template <class Dev> int put_markers(writer<Dev> &w, std::span<const char> text)
-{
-    const size_t deciding = flash_deciding_marker(text);
-    for (size_t m = 0; (m = flash_next_marker(text, m)) != flash_none; m += flash_marker_len)
-        if (m != deciding)
-            if (int rc = w.program(m, text.subspan(m, flash_marker_len)))
-                return rc;
-    if (deciding == flash_none)
-        return 0;
-    return w.program(deciding, text.subspan(deciding, flash_marker_len));
-}
-
 // Whether the partition holds the image of `text` up to `end`.
 bool holds_image(std::span<const char> dev, std::span<const char> text, size_t end,
                  std::span<char> want);
 
+inline constexpr char zero_word[word] = {};
+
+// Steps 1 and 3: the record of `text`, or the area's first word cleared.
+template <class Dev> bool store_backup(writer<Dev> &w, const flash_geometry &g, std::span<const char> text)
+{
+    const record_plan plan = plan_record(g, w.dev, text);
+    if (plan.how == record_plan::clear_area)
+        return w.program(g.backup_at, zero_word);
+    if (plan.how == record_plan::already_newest) {
+        w.backed_up = true;
+        return true;
+    }
+    if (plan.how == record_plan::erase_then_append &&
+        !w.erase(g.backup_at, g.image_end - g.backup_at))
+        return false;
+    heap_text rec;
+    if (rec.resize(flash_record_size(text.size())) != 0)
+        return w.fail(flash_fault::no_memory, -ENOMEM, plan.at);
+    flash_record_bytes(text, plan.seq, rec.writable());
+    // The text first, then the header that makes the record count.
+    if (!w.program(plan.at + flash_record_head, rec.bytes().subspan(flash_record_head)) ||
+        !w.program(plan.at, rec.bytes().first(flash_record_head)))
+        return false;
+    w.backed_up = true;
+    return true;
+}
+
+// Step 2, over the copy's text as it stands.
+template <class Dev> bool clear_markers(writer<Dev> &w, size_t text_end)
+{
+    static constexpr char zeros[flash_marker_len + 1] = "0000000000";
+    const std::span<const char> zero(zeros, flash_marker_len), old = w.dev.first(text_end);
+    if (size_t deciding = flash_deciding_marker(old); deciding != flash_none)
+        if (!w.program(deciding, zero))
+            return false;
+    for (size_t at = 0; (at = flash_next_marker(old, at)) != flash_none; at += flash_marker_len)
+        if (!w.program(at, zero))
+            return false;
+    return true;
+}
+
+// Step 4 for the block at `at`.
+template <class Dev>
+bool rewrite_block(writer<Dev> &w, std::span<const char> text, size_t end, size_t at,
+                   std::span<char> want)
+{
+    block_image(text, end, w.dev, at, want);
+    std::span<char> have = w.dev.subspan(at, want.size());
+    if (std::memcmp(have.data(), want.data(), want.size()) == 0)
+        return true;
+    if (!programmable(have, want) && !w.erase(at, want.size()))
+        return false;
+    hold_markers(text, w.dev, at, want);
+    return w.program(at, want);
+}
+
+// Step 5: the held-back digits, the deciding ones last.
+template <class Dev> bool put_markers(writer<Dev> &w, std::span<const char> text)
+{
+    const size_t deciding = flash_deciding_marker(text);
+    for (size_t m = 0; (m = flash_next_marker(text, m)) != flash_none; m += flash_marker_len)
+        if (m != deciding && !w.program(m, text.subspan(m, flash_marker_len)))
+            return false;
+    return deciding == flash_none || w.program(deciding, text.subspan(deciding, flash_marker_len));
+}
+
+// Step 6.
+template <class Dev> bool finish_backup(writer<Dev> &w, const flash_geometry &g)
+{
+    const size_t at = flash_backup_unfinished(g, flash_backup_scan(g, w.dev));
+    return at == flash_none || w.program(at, zero_word);
+}
+
+// Every step, on the device that `w` writes.
+template <class Dev>
+bool write_steps(writer<Dev> &w, const flash_geometry &g, std::span<const char> text,
+                 std::span<char> want)
+{
+    const size_t end = flash_fill_end(g, text.size()), old_end = validity_end(g, w.dev);
+    const bool area = g.has_backup() && old_end == g.backup_at;
+    if (!holds_image(w.dev, text, end, want) || (end == g.backup_at && !area)) {
+        if (area && !store_backup(w, g, text))
+            return false;
+        w.r.left = w.backed_up ? flash_left::old_or_new : flash_left::unknown;
+        if (!clear_markers(w, old_end))
+            return false;
+        if (!area && end == g.backup_at &&
+            (!w.erase(g.backup_at, g.image_end - g.backup_at) || !store_backup(w, g, text)))
+            return false;
+        w.r.left = w.backed_up ? flash_left::old_or_new : flash_left::unknown;
+        for (size_t at = 0; at < end; at += g.erase)
+            if (!rewrite_block(w, text, end, at, want.first(std::min(g.erase, g.part - at))))
+                return false;
+        if (!put_markers(w, text))
+            return false;
+    }
+    w.r.left = flash_left::new_copy;
+    return finish_backup(w, g);
+}
+
 } // namespace flash_detail
 
-// Makes the partition hold the image of `text`. 0 or -errno; -ENOSPC,
-// before anything is written, for a text longer than the partition.
-// `count` receives what was written.
-template <class Dev> int flash_save(Dev &d, std::span<const char> text, flash_save_count &count)
+// Judges the save of `text` onto a partition of geometry `g` holding `dev`
+// by running it on a copy in memory: a refusal (too_long, no_read_back,
+// no_memory) or ok, and `writes` whether the save changes anything.
+flash_result flash_plan_save(const flash_geometry &g, std::span<const char> dev,
+                             std::span<const char> text, bool &writes);
+
+// The steps of a planned save on the device `d`, already writable; `dev`
+// holds the partition's bytes as read and follows what is written.
+template <class Dev>
+flash_result flash_write(Dev &d, const flash_geometry &g, std::span<char> dev,
+                         std::span<const char> text)
 {
     using namespace flash_detail;
-    count = {};
-    const size_t part = d.size(), block = d.erase_size();
-    if (text.size() > part)
-        return -ENOSPC;
-    if (block == 0 || block % word != 0)
-        return -EINVAL;
-    const flash_geometry g = flash_geometry_of(part, block);
-    const size_t end = flash_image_end(g, text.size());
-    flash_buffer dev_buf(part), want_buf(block);
-    if (!dev_buf || !want_buf)
-        return -ENOMEM;
-    writer<Dev> w{d, dev_buf.all(), count};
-    const std::span<char> want = want_buf.all();
-    if (int rc = d.read(0, w.dev))
-        return rc;
-    const size_t text_end = flash_text_end(g, w.dev);
-    if (holds_image(w.dev, text, end, want)) {
-        // An invalid copy must not let an older record come back.
-        if (flash_deciding_marker(text) != flash_none)
-            return 0;
-        return store_backup(w, g, text);
-    }
-    if (int rc = store_backup(w, g, text))
-        return rc;
-    if (int rc = clear_markers(w, text_end))
-        return rc;
-    for (size_t at = 0; at < end; at += block)
-        if (int rc = rewrite_block(w, text, end, at, want.first(std::min(block, part - at))))
-            return rc;
-    return put_markers(w, text);
+    heap_text want, check;
+    if (want.resize(g.erase) != 0 || check.resize(g.erase) != 0)
+        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
+    writer<Dev> w{d, dev, check.writable(), {}};
+    write_steps(w, g, text, want.writable());
+    return w.r;
+}
+
+// Step 6 alone, for a restore that finds the copy valid while the newest
+// record is unfinished (a save that a cut interrupted before it changed
+// the copy): the device is opened for writing only then.
+template <class Dev> flash_result flash_finish(Dev &d, const flash_geometry &g, std::span<char> dev)
+{
+    using namespace flash_detail;
+    if (flash_backup_unfinished(g, flash_backup_scan(g, dev)) == flash_none)
+        return {};
+    heap_text check;
+    if (check.resize(g.erase) != 0)
+        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
+    if (int rc = d.writable())
+        return {flash_fault::open, -rc, 0, flash_left::old_copy};
+    writer<Dev> w{d, dev, check.writable(), {}};
+    finish_backup(w, g);
+    return w.r;
+}
+
+// Makes the partition of `d`, holding `dev` (its bytes as read, following
+// what is written), hold the image of `text`: the plan, the device opened
+// for writing when the save changes anything, the steps.
+template <class Dev>
+flash_result flash_save(Dev &d, const flash_geometry &g, std::span<char> dev,
+                        std::span<const char> text)
+{
+    bool writes = false;
+    flash_result r = flash_plan_save(g, dev, text, writes);
+    if (!r.ok() || !writes)
+        return r;
+    if (int rc = d.writable())
+        return {flash_fault::open, -rc, 0, flash_left::old_copy};
+    return flash_write(d, g, dev, text);
 }

@@ -43,6 +43,24 @@ inline constexpr char msg_flash_failed_fmt[] = "cannot %s %s: %s\n";
 inline constexpr char msg_flash_kept_fmt[] = "cannot %s %s: %s; the flash copy is left as it was\n";
 inline constexpr char msg_flash_unreadable_fmt[] =
     "cannot use the flash copy %s: %s; the working configuration is taken from %s\n";
+// A save of the flash copy that failed: the device, what failed, then what
+// the next restore finds, from flash_tails.
+inline constexpr char msg_flash_write_fmt[] = "cannot write %s: %s%s\n";
+inline constexpr char msg_flash_no_read_back[] =
+    "the text would not read back from the flash copy as it is";
+// What failed at an offset: the operation, the offset, the system's reason.
+inline constexpr char msg_flash_op_fmt[] = "%s at offset %zu failed: %s";
+inline constexpr char msg_flash_not_erased_fmt[] =
+    "the block erased at offset %zu did not read back erased";
+inline constexpr char msg_flash_not_programmed_fmt[] =
+    "the bytes programmed at offset %zu did not read back as written";
+// By what the partition gives after the failure (flash_left).
+inline constexpr const char *flash_tails[] = {
+    "; the flash copy is left as it was",
+    "; the next restore takes the old settings or the new ones",
+    "; the flash copy holds the new settings",
+    "; the next restore may take the defaults",
+};
 inline constexpr char msg_flash_from_backup_fmt[] =
     "the flash copy %s was cut short while it was saved; the working configuration and the "
     "flash copy are taken from its backup\n";

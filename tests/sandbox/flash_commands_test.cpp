@@ -56,7 +56,7 @@ protected:
         EXPECT_EQ(bytes.substr(0, backup_at), laid_out(text, backup_at));
         EXPECT_EQ(bytes.substr(262144), held.substr(262144));
         if (record)
-            EXPECT_EQ(newest_backup(bytes), record);
+            EXPECT_EQ(newest_backup(bytes), std::string(record) + " (finished)");
     }
 };
 
@@ -75,10 +75,13 @@ TEST_P(flash_command, reset_prints_three_lines_and_lays_the_defaults_over_fresh_
     EXPECT_EQ(r.out, "Reset to default...\nErase mtdblack4 now......\n"
                      "Copy Default config file to mtdblack4......\n");
     EXPECT_EQ(r.err, "");
-    // The old text reached into the backup area and past 256 KiB: written
-    // without a backup, what lies there stays.
-    EXPECT_EQ(flash_bytes(), laid_out(shipped_defaults(), backup_at) +
-                                 std::string(300000 - backup_at, 'x') +
+    // The old text reached into the backup area and past 256 KiB: the area
+    // takes the defaults' record once the old copy is invalid; what lies
+    // behind 256 KiB stays.
+    const std::string area = backup_record(shipped_defaults(), 1, true);
+    EXPECT_EQ(flash_bytes(), laid_out(shipped_defaults(), backup_at) + area +
+                                 std::string(262144 - backup_at - area.size(), '\xff') +
+                                 std::string(300000 - 262144, 'x') +
                                  std::string(device_size - 300000, 'Z'));
 }
 
@@ -245,7 +248,7 @@ TEST_P(flash_command, restore_resets_a_copy_without_the_marker_to_the_defaults)
         // No record of an older text is left to come back.
         expect_copy(shipped_defaults());
         const std::string newest = newest_backup(flash_bytes());
-        EXPECT_TRUE(newest == "<none>" || newest == shipped_defaults());
+        EXPECT_TRUE(newest == "<none>" || newest == shipped_defaults() + " (finished)");
         loop.reset();
     }
 }

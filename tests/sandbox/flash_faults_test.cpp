@@ -73,36 +73,48 @@ TEST(flash_restore, reports_a_working_configuration_it_cannot_append_to)
     EXPECT_EQ(read_host_file(image), laid_out(saved));
 }
 
-TEST(flash_restore, on_a_read_only_device_restores_a_valid_copy_and_keeps_an_invalid_one)
+TEST(flash_commands, on_a_read_only_device_restore_and_write_nothing)
 {
-    sandbox d;
-    const std::string image = d.work() + "/flash.img";
-    write_host_file(image, laid_out(saved) + std::string(262144, 'Z'));
-    loop_device ro(image, true);
-    ASSERT_FALSE(ro.path().empty()) << "no loop device could be attached";
-    d.flash = ro.path();
-    d.fetch = {working};
-    auto r = d.run("confstore i");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.file(working), saved);
-
-    sandbox d2;
-    const std::string invalid = laid_out("SYS_CHECK=1\nAP_SSID=Kept\n") + std::string(262144, 'Z');
-    write_host_file(d2.work() + "/flash.img", invalid);
-    loop_device ro2(d2.work() + "/flash.img", true);
-    ASSERT_FALSE(ro2.path().empty());
-    d2.flash = ro2.path();
-    d2.fetch = {working};
-    r = d2.run("confstore i");
-    EXPECT_EQ(r.out, "");
-    // Depending on the kernel, the device refuses to open for writing or
-    // refuses the first write.
-    EXPECT_TRUE(r.err == "cannot use the flash copy /dev/mtdblock4: Read-only file system; "
-                         "the working configuration is taken from /etc/ath/default_config\n" ||
-                r.err == "cannot write /dev/mtdblock4: Operation not permitted\n")
-        << r.err;
-    EXPECT_EQ(r.file(working), shipped_defaults());
-    EXPECT_EQ(ro2.bytes(), invalid);
+    // A valid copy restores, a commit with nothing to change needs no
+    // writing; every command that would write says so and changes nothing.
+    const std::string ro_line =
+        "cannot write /dev/mtdblock4: Read-only file system; the flash copy is left as it was\n";
+    const std::string invalid = laid_out("SYS_CHECK=1\nAP_SSID=Kept\n");
+    struct {
+        const char *name;
+        std::string partition, working, command, out, err, working_after;
+    } cases[] = {
+        {"i of a valid copy", laid_out(saved), "", "confstore i", "", "", saved},
+        {"c unchanged", laid_out(saved), saved, "confstore c",
+         "BUFF and E2P Same Line1 = 3, Line2 = 3\n", "", saved},
+        {"c of a change", laid_out(saved), saved + "AP_MODE=x\n", "confstore c",
+         "BUFF and E2P Different Line1 = 4, Line2 = 3\nErase mtdblack4 now......\n", ro_line,
+         saved + "AP_MODE=x\n"},
+        {"c with equal counts", laid_out(saved), "SYS_CHECK=7340215968\nAP_SSID=New\nA=1\n",
+         "confstore c", "BUFF and E2P Same Line1 = 3, Line2 = 3\nFile open error!\n", ro_line,
+         "SYS_CHECK=7340215968\nAP_SSID=New\nA=1\n"},
+        {"d", laid_out(saved), saved, "confstore d",
+         "Reset to default...\nErase mtdblack4 now......\n", ro_line, saved},
+        {"reset of i", invalid, "OLD=1\n", "confstore i", "", ro_line, shipped_defaults()},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        sandbox d;
+        const std::string image = d.work() + "/flash.img";
+        const std::string bytes = c.partition + std::string(262144, 'Z');
+        write_host_file(image, bytes);
+        loop_device ro(image, true);
+        ASSERT_FALSE(ro.path().empty()) << "no loop device could be attached";
+        d.flash = ro.path();
+        if (!c.working.empty())
+            d.files[working] = c.working;
+        d.fetch = {working};
+        auto r = d.run(c.command);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.file(working), c.working_after);
+        EXPECT_EQ(ro.bytes(), bytes);
+    }
 }
 
 TEST(flash_commit, without_a_flash_device_says_so_after_the_lines_it_prints)
@@ -143,7 +155,7 @@ TEST(flash_reset, on_a_partition_under_256_kib_keeps_its_last_block_for_the_back
     // Its backup area is the second erase block of 64 KiB.
     EXPECT_EQ(loop.bytes().substr(0, 65536), laid_out(shipped_defaults(), 65536));
     EXPECT_EQ(loop.bytes().substr(65536, 16 + shipped_defaults().size()),
-              backup_record(shipped_defaults(), 1).substr(0, 16 + shipped_defaults().size()));
+              backup_record(shipped_defaults(), 1, true).substr(0, 16 + shipped_defaults().size()));
 
     write_host_file(image, old);
     std::string big = saved;
@@ -151,7 +163,8 @@ TEST(flash_reset, on_a_partition_under_256_kib_keeps_its_last_block_for_the_back
         big += "KEY_" + std::to_string(i) + "=some value of a setting\n";
     d.files[working] = big;
     r = d.run("confstore c");
-    EXPECT_EQ(r.err, "cannot write /dev/mtdblock4: No space left on device\n");
+    EXPECT_EQ(r.err,
+              "cannot write /dev/mtdblock4: No space left on device; the flash copy is left as it was\n");
     EXPECT_EQ(loop.bytes(), old);
 }
 
@@ -232,8 +245,8 @@ TEST(flash_restore, after_a_cut_takes_the_backup_and_writes_the_copy_again)
     sandbox d;
     const std::string image = d.work() + "/flash.img";
     const std::string text = saved + "AP_MODE=new\n", torn = "SYS_CHECK=0000000000\n" + text.substr(21);
-    write_host_file(image, laid_out(torn, backup_at) + backup_record(saved, 1) +
-                               backup_record(text, 2) + std::string(65536, '\xff'));
+    write_host_file(image, laid_out(torn, backup_at) + backup_record(saved, 1, true) +
+                               backup_record(text, 2, false) + std::string(65536, '\xff'));
     d.flash = image;
     d.fetch = {working};
     auto r = d.run("confstore i && confstore r AP_MODE");
@@ -242,4 +255,52 @@ TEST(flash_restore, after_a_cut_takes_the_backup_and_writes_the_copy_again)
                      "configuration and the flash copy are taken from its backup\n");
     EXPECT_EQ(r.file(working), text);
     EXPECT_EQ(read_host_file(image).substr(0, backup_at), laid_out(text, backup_at));
+}
+
+TEST(flash_restore, gives_the_defaults_once_other_software_invalidates_a_finished_save)
+{
+    // Software that invalidates the copy (to force a factory reset) gets
+    // the defaults, not a record of a save that ended, nor of one that a
+    // cut ended before it changed the copy (the boot took the old copy).
+    const std::string next = saved + "AP_MODE=never-taken\n";
+    const std::string cut_early = laid_out(saved, backup_at) + backup_record(saved, 1, true) +
+                                  backup_record(next, 2, false);
+    const std::string zero_4k = "dd if=/dev/zero of=/dev/mtdblock4 bs=4096 count=1 conv=notrunc 2> /dev/null";
+    const std::string no_marker =
+        "printf 'AP_SSID=Other\\n' | dd of=/dev/mtdblock4 conv=notrunc 2> /dev/null";
+    const struct {
+        const char *name, *prepare;
+        std::string partition, invalidate;
+    } cases[] = {
+        {"first 4 KiB zeroed", "confstore c > /dev/null", laid_out(""), zero_4k},
+        {"a text without the marker at 0", "confstore c > /dev/null", laid_out(""), no_marker},
+        {"a save cut before it changed the copy", "rm /tmp/.current_config && confstore i", cut_early + std::string(65536, '\xff'),
+         zero_4k},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        sandbox d;
+        write_host_file(d.work() + "/flash.img", c.partition);
+        d.flash = d.work() + "/flash.img";
+        d.files[working] = saved;
+        d.fetch = {working, "/tmp/first"};
+        auto r = d.run(std::string(c.prepare) + " && cp " + working + " /tmp/first && " +
+                       c.invalidate + " && rm " + working + " && confstore i");
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.file("/tmp/first"), saved);
+        EXPECT_EQ(r.file(working), shipped_defaults());
+    }
+}
+
+TEST(flash_restore, after_a_cut_appends_the_backup_behind_the_working_configuration)
+{
+    sandbox d;
+    const std::string text = saved + "AP_MODE=new\n", torn = "SYS_CHECK=0000000000\n" + text.substr(21);
+    write_host_file(d.work() + "/flash.img", laid_out(torn, backup_at) + backup_record(text, 2, false) +
+                                                 std::string(65536, '\xff'));
+    d.flash = d.work() + "/flash.img";
+    d.files[working] = "PRESET=1";
+    d.fetch = {working};
+    auto r = d.run("confstore i");
+    EXPECT_EQ(r.file(working), "PRESET=1\n" + text);
 }

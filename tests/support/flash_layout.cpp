@@ -32,7 +32,7 @@ uint32_t get32(const std::string &s, size_t at)
     return v;
 }
 
-const std::string magic = "\x9e\x0c\x42\x71";
+const std::string magic = "\x9e\x0c\x43\x71", legacy_magic = "\x9e\x0c\x42\x71";
 
 // CRC-32 (as zlib and Ethernet have it), table-driven.
 uint32_t crc32_of(const std::string &s)
@@ -51,27 +51,45 @@ uint32_t crc32_of(const std::string &s)
     return ~crc;
 }
 
-} // namespace
-
-std::string backup_record(const std::string &text, uint32_t seq)
+// A record's bytes up to its padding.
+std::string record_head_and_text(const std::string &m, const std::string &text, uint32_t seq)
 {
     const std::string covered = be32(seq) + be32(static_cast<uint32_t>(text.size())) + text;
-    std::string rec = magic + covered.substr(0, 8) + be32(crc32_of(covered)) + text;
+    std::string rec = m + covered.substr(0, 8) + be32(crc32_of(covered)) + text;
     return rec + std::string((4 - rec.size() % 4) % 4, '\xff');
+}
+
+} // namespace
+
+std::string backup_record(const std::string &text, uint32_t seq, bool finished)
+{
+    return record_head_and_text(magic, text, seq) + std::string(4, finished ? '\0' : '\xff');
+}
+
+std::string legacy_record(const std::string &text, uint32_t seq)
+{
+    return record_head_and_text(legacy_magic, text, seq);
 }
 
 std::string newest_backup(const std::string &partition)
 {
     std::string newest = "<none>";
-    for (size_t at = backup_at; at + 16 <= 262144 && partition.compare(at, 4, magic) == 0;) {
+    for (size_t at = backup_at; at + 16 <= 262144;) {
+        const std::string m = partition.substr(at, 4);
+        if (m != magic && m != legacy_magic)
+            break;
         const uint32_t len = get32(partition, at + 8);
-        if (len > 262144 - at - 16)
+        const size_t size = 16 + (len + 3) / 4 * 4 + (m == magic ? 4 : 0);
+        if (len > 262144 - at - 16 || at + size > 262144)
             break;
-        std::string rec = partition.substr(at, 16 + len);
-        if (backup_record(rec.substr(16), get32(rec, 4)).substr(0, 16 + len) != rec)
+        const std::string text = partition.substr(at + 16, len);
+        const size_t body = size - (m == magic ? 4 : 0);
+        if (record_head_and_text(m, text, get32(partition, at + 4)) != partition.substr(at, body))
             break;
-        newest = rec.substr(16);
-        at += 16 + (len + 3) / 4 * 4;
+        newest = text;
+        if (m == magic && partition.compare(at + size - 4, 4, "\xff\xff\xff\xff") != 0)
+            newest += " (finished)";
+        at += size;
     }
     return newest;
 }

@@ -1,6 +1,6 @@
-// The restore (i) of a flash device into an empty working configuration, in
-// a scratch directory with a defaults file of the test's choice: what the
-// next start would find after a write. For unit tests, which link the store.
+// The commit (c) and the restore (i) of a flash device, in a scratch
+// directory with a defaults file of the test's choice: what a save leaves
+// and what the next start finds. For unit tests, which link the store.
 #pragma once
 
 #include "flash.h"
@@ -14,18 +14,32 @@ struct flash_restorer {
     std::string working = dir / "working", defaults = dir / "defaults";
 
     explicit flash_restorer(const std::string &defaults_text) { dir.put("defaults", defaults_text); }
-    // The working configuration that `i` makes from `device`; what the
-    // restore prints is dropped.
+    // The working configuration that `i` makes from `device` into an empty
+    // one; what the restore prints is dropped.
     std::string restore(const std::string &device)
     {
         dir.put("working", "");
+        run([&](const flash_paths &p) {
+            char value[512] = {};
+            flash_restore(p, value);
+        }, device);
+        return dir.get("working");
+    }
+    // `c` of `text` onto `device`: what it prints on standard error.
+    std::string commit(const std::string &device, const std::string &text)
+    {
+        dir.put("working", text);
+        return run([](const flash_paths &p) { flash_commit(p); }, device);
+    }
+
+private:
+    template <class Command> std::string run(Command command, const std::string &device)
+    {
         const flash_paths p{device.c_str(), working.c_str(), defaults.c_str()};
-        char value[512] = {};
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        flash_restore(p, value);
+        command(p);
         testing::internal::GetCapturedStdout();
-        testing::internal::GetCapturedStderr();
-        return dir.get("working");
+        return testing::internal::GetCapturedStderr();
     }
 };

@@ -7,10 +7,12 @@
 // defaults, for the reset of i and the rewrite after a cut what that i
 // gives. Erases are counted.
 #include "flash.h"
+#include "flash_reading.h"
 #include "flash_write.h"
 
 #include "flash_layout.h"
 #include "flash_restorer.h"
+#include "nor_model.h"
 #include "temp_dir.h"
 
 #include <cerrno>
@@ -22,57 +24,6 @@
 namespace {
 
 constexpr size_t block = 65536;
-
-struct nor_model {
-    std::string bytes;
-    // Power goes inside operation `cut_op`, after `cut_at` of its bytes: a
-    // program lands that prefix; an erase leaves that prefix erased, the
-    // next byte a '7' (neither old nor erased) and the rest as it was.
-    int cut_op = -1;
-    size_t cut_at = 0;
-    int ops = 0, erases = 0;
-    std::vector<size_t> op_sizes;
-    std::string refused;
-
-    size_t size() const { return bytes.size(); }
-    size_t erase_size() const { return block; }
-    int read(size_t at, std::span<char> out)
-    {
-        bytes.copy(out.data(), out.size(), at);
-        return 0;
-    }
-    int sync() { return 0; }
-    bool power_goes(size_t len)
-    {
-        op_sizes.push_back(len);
-        return cut_op >= 0 && ops++ == cut_op;
-    }
-    int erase(size_t at)
-    {
-        bool cut = power_goes(block);
-        size_t n = cut ? std::min(cut_at, block) : block;
-        bytes.replace(at, n, n, '\xff');
-        if (cut && n < block)
-            bytes[at + n] = '7';
-        erases += !cut;
-        return cut ? -ECANCELED : 0;
-    }
-    int program(size_t at, std::span<const char> in)
-    {
-        bool cut = power_goes(in.size());
-        if (at % 4 != 0 || in.size() % 4 != 0)
-            refused = "a program of " + std::to_string(in.size()) + " bytes at " +
-                      std::to_string(at) + " is not whole bus words";
-        if (cut)
-            in = in.first(std::min(cut_at, in.size()));
-        for (size_t i = 0; i < in.size(); ++i) {
-            if ((bytes[at + i] & in[i]) != in[i])
-                refused = "a program at " + std::to_string(at + i) + " needs a bit set";
-            bytes[at + i] = static_cast<char>(bytes[at + i] & in[i]);
-        }
-        return cut ? -ECANCELED : 0;
-    }
-};
 
 std::string settings(const std::string &tag, size_t bytes)
 {
@@ -90,21 +41,27 @@ std::string with_last_value(std::string text, const std::string &value)
 
 const std::string defaults_text = settings("factory", 1000);
 
-// The backup area's state before the write.
-enum class area { records, today, erased, full, untidy };
+// The backup area's state before the write: records of this firmware or
+// of the last release, no area yet, erased, full, torn at its end.
+enum class area { records, legacy, today, erased, full, untidy };
 
 // A partition of 256 KiB whose copy holds `copy`, with the backup area as
-// `a` says; a record of `newest` is the last (when it fits).
-std::string partition(const std::string &copy, area a, const std::string &newest)
+// `a` says; a record of `newest` is the last (when it fits), its save
+// ended unless `under_way`.
+std::string partition(const std::string &copy, area a, const std::string &newest,
+                      bool under_way = false)
 {
     if (a == area::today)
         return laid_out(copy);
     std::string bytes = laid_out(copy, std::max(copy.size(), backup_at)), recs;
+    const auto record = [&](const std::string &text, uint32_t seq, bool finished) {
+        return a == area::legacy ? legacy_record(text, seq) : backup_record(text, seq, finished);
+    };
     if (a != area::erased) {
-        const std::string last = newest.size() + 16 < block ? backup_record(newest, 7) : "";
+        const std::string last = newest.size() + 20 < block ? record(newest, 7, !under_way) : "";
         const size_t room = a == area::full ? block - last.size() - 600 : 1000;
         // Records before the newest hold no marker: they never come back.
-        recs = backup_record(settings("older", room - 16).substr(21), 6) + last;
+        recs = record(settings("older", room - 20).substr(21), 6, true) + last;
         if (a == area::untidy)
             recs += "\x9e\x0c";
     }
@@ -122,7 +79,7 @@ struct scenario {
     int erases;             // erases of a whole write
 };
 
-const char *area_names[] = {"records", "today's layout", "erased", "full", "untidy"};
+const char *area_names[] = {"records", "legacy records", "today's layout", "erased", "full", "untidy"};
 
 std::vector<scenario> scenarios()
 {
@@ -131,7 +88,7 @@ std::vector<scenario> scenarios()
         const std::string old = settings("old", size), tag = std::to_string(size) + " bytes, ";
         const int blocks = size > block ? 2 : 1;
         const bool fits = size + 16 < block;
-        for (area a : {area::records, area::today, area::erased, area::full, area::untidy}) {
+        for (area a : {area::records, area::legacy, area::today, area::erased, area::full, area::untidy}) {
             const std::string where = std::string(", area ") + area_names[static_cast<int>(a)];
             const int more = fits && (a == area::today || a == area::full || a == area::untidy);
             const std::string part = partition(old, a, old);
@@ -151,7 +108,7 @@ std::vector<scenario> scenarios()
         const std::string next = settings("next", size);
         if (size + 16 < block)
             all.push_back({tag + "rewrite after a cut", command::rewrite,
-                           partition(cleared, area::records, next), next, 1});
+                           partition(cleared, area::records, next, true), next, 1});
     }
     // A marker run before the deciding line, a second marker line in block 1.
     std::string decoy = "PHONE=7340215968\n" + settings("d", 70000) + "SYS_CHECK=7340215968\n";
@@ -178,12 +135,17 @@ struct restorer : flash_restorer {
     }
 };
 
-int save(nor_model &m, const std::string &text)
+// Saves `text` on the model as a command does: the partition read first.
+flash_result save(nor_model &m, const std::string &text)
 {
-    flash_save_count count;
-    int rc = flash_save(m, std::span<const char>(text.data(), text.size()), count);
-    EXPECT_EQ(count.erases, m.erases);
-    return rc;
+    std::string dev = m.bytes;
+    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev.data(), dev.size()),
+                      std::span<const char>(text.data(), text.size()));
+}
+
+bool cut_short(const flash_result &r)
+{
+    return (r.fault == flash_fault::program || r.fault == flash_fault::erase) && r.err == ECANCELED;
 }
 
 // What a restore gives of a copy holding `text`: its lines before the
@@ -203,7 +165,7 @@ std::set<std::string> allowed(const scenario &s, const std::string &old_r, const
 {
     switch (s.cmd) {
     case command::c:
-        if (s.next.size() + 16 < block && s.old_bytes.size() > block)
+        if (s.next.size() + 20 < block && s.old_bytes.size() > block)
             return {old_r, new_r};
         return {old_r, new_r, defaults_r};
     case command::d: return {old_r, defaults_r};
@@ -220,13 +182,13 @@ TEST(flash_save, erases_only_what_changes_and_leaves_what_the_command_allows_at_
     for (const scenario &s : scenarios()) {
         SCOPED_TRACE(s.name);
         nor_model whole{s.old_bytes};
-        ASSERT_EQ(save(whole, s.next), 0);
+        ASSERT_TRUE(save(whole, s.next).ok());
         EXPECT_EQ(whole.refused, "");
         EXPECT_EQ(whole.erases, s.erases);
         const size_t copy_end = whole.bytes.size() > block ? backup_at : block;
         EXPECT_EQ(whole.bytes.substr(0, copy_end), laid_out(s.next, copy_end));
-        if (s.next.size() + 16 < block && whole.bytes.size() > block)
-            EXPECT_EQ(newest_backup(whole.bytes), s.next);
+        if (s.next.size() + 20 < block && whole.bytes.size() > block)
+            EXPECT_EQ(newest_backup(whole.bytes), s.next + " (finished)");
         const std::string old_r = r.restore_bytes(s.old_bytes), new_r = r.restore_bytes(whole.bytes);
         EXPECT_EQ(new_r, setting_lines(s.next));
         const std::set<std::string> ok = allowed(s, old_r, new_r, defaults_r);
@@ -238,7 +200,7 @@ TEST(flash_save, erases_only_what_changes_and_leaves_what_the_command_allows_at_
                 nor_model cut{s.old_bytes};
                 cut.cut_op = static_cast<int>(op);
                 cut.cut_at = at;
-                EXPECT_EQ(save(cut, s.next), -ECANCELED);
+                EXPECT_TRUE(cut_short(save(cut, s.next)));
                 EXPECT_EQ(cut.refused, "");
                 const std::string got = r.restore_bytes(cut.bytes);
                 EXPECT_TRUE(ok.count(got)) << got.substr(0, 200);
@@ -252,29 +214,131 @@ TEST(flash_save, writes_nothing_when_the_partition_holds_the_text)
     const std::string text = settings("same", 16000);
     for (area a : {area::records, area::today}) {
         nor_model m{partition(text, a, text)};
-        ASSERT_EQ(save(m, text), 0);
+        ASSERT_TRUE(save(m, text).ok());
         EXPECT_TRUE(m.op_sizes.empty()) << area_names[static_cast<int>(a)];
+        EXPECT_FALSE(m.opened) << "opened for writing with nothing to write";
     }
 }
 
 TEST(flash_save, leaves_no_older_record_behind_an_invalid_text)
 {
     // The copy already holds a text without a marker; the newest record is
-    // an older valid text, which a later restore must not bring back, and
-    // the area has no room for the text's record (nor may it be erased).
+    // an older valid text whose save a cut ended early, which a later
+    // restore must not bring back, and the area has no room for the text's
+    // record (nor may it be erased): the record is finished, or, of older
+    // firmware, the area's first word cleared.
     restorer r;
     const std::string text = settings("x", 2000).substr(21), older = settings("older", 1000);
-    nor_model m{partition(text, area::full, older)};
-    ASSERT_EQ(save(m, text), 0);
-    EXPECT_EQ(newest_backup(m.bytes), "<none>");
-    EXPECT_EQ(r.restore_bytes(m.bytes), defaults_text);
+    for (area a : {area::full, area::legacy}) {
+        SCOPED_TRACE(area_names[static_cast<int>(a)]);
+        nor_model m{partition(text, a, older, true)};
+        ASSERT_TRUE(save(m, text).ok());
+        EXPECT_EQ(newest_backup(m.bytes), a == area::legacy ? "<none>" : older + " (finished)");
+        EXPECT_EQ(r.restore_bytes(m.bytes), defaults_text);
+    }
 }
 
 TEST(flash_save, refuses_a_text_longer_than_the_partition_before_writing)
 {
     const std::string old = laid_out(settings("old", 16000)).substr(0, block);
     nor_model m{old};
-    EXPECT_EQ(save(m, settings("new", block + 1)), -ENOSPC);
+    EXPECT_EQ(save(m, settings("new", block + 1)).fault, flash_fault::too_long);
     EXPECT_TRUE(m.op_sizes.empty());
     EXPECT_EQ(m.bytes, old);
+}
+
+namespace {
+
+// A chip that fails as worn ones do, one row per fault class, and how the
+// save must report it.
+struct fault_class {
+    const char *name;
+    void (*apply)(nor_model &);
+    bool (*reported_as)(const flash_result &);
+};
+
+const fault_class fault_classes[] = {
+    {"a backup area whose bits no longer program",
+     [](nor_model &m) { m.stuck_high.push_back({backup_at, 262144, 0x80}); },
+     [](const flash_result &r) { return r.fault == flash_fault::not_programmed; }},
+    {"a copy's first byte whose bit 7 no longer programs",
+     [](nor_model &m) { m.stuck_high.push_back({0, 1, 0x80}); },
+     [](const flash_result &r) { return r.fault == flash_fault::not_programmed && r.at == 0; }},
+    {"an erase that leaves a bit at 0", [](nor_model &m) { m.stuck_low.push_back({100, 101, 1}); },
+     [](const flash_result &r) { return r.fault == flash_fault::not_erased && r.at == 100; }},
+    {"a chip that fails with EIO from the fourth operation on", [](nor_model &m) { m.eio_op = 3; },
+     [](const flash_result &r) {
+         return (r.fault == flash_fault::program || r.fault == flash_fault::erase) && r.err == EIO;
+     }},
+};
+
+// What the command's line on standard error says of a failed save.
+std::string reported(const flash_result &r)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    flash_report("/dev/mtdblock4", r);
+    testing::internal::GetCapturedStdout();
+    return testing::internal::GetCapturedStderr();
+}
+
+} // namespace
+
+TEST(flash_save, on_a_failing_chip_says_so_and_leaves_what_the_command_allows)
+{
+    restorer r;
+    const std::string old = settings("old", 3000), next = settings("new", 3000);
+    const std::string cleared = "SYS_CHECK=0000000000\n" + old.substr(21);
+    const struct {
+        const char *name;
+        command cmd;
+        std::string before, text;
+    } operations[] = {
+        {"c", command::c, partition(old, area::records, old), next},
+        {"d", command::d, partition(old, area::records, old), defaults_text},
+        {"reset of i", command::reset, partition("SYS_CHECK=1\n" + old.substr(21), area::records, old),
+         defaults_text},
+        {"repair after a cut", command::rewrite, partition(cleared, area::records, next, true), next},
+    };
+    for (const auto &op : operations) {
+        nor_model clean{op.before};
+        ASSERT_TRUE(save(clean, op.text).ok()) << op.name;
+        const std::string old_r = r.restore_bytes(op.before), new_r = r.restore_bytes(clean.bytes);
+        const scenario s{op.name, op.cmd, op.before, op.text, 0};
+        const std::set<std::string> ok = allowed(s, old_r, new_r, defaults_text);
+        for (const fault_class &f : fault_classes) {
+            SCOPED_TRACE(std::string(op.name) + ", " + f.name);
+            nor_model m{op.before};
+            f.apply(m);
+            const flash_result res = save(m, op.text);
+            ASSERT_FALSE(res.ok());
+            EXPECT_TRUE(f.reported_as(res)) << static_cast<int>(res.fault) << " at " << res.at;
+            EXPECT_EQ(m.refused, "");
+            const std::string line = reported(res);
+            EXPECT_EQ(line.rfind("cannot write /dev/mtdblock4: ", 0), 0u) << line;
+            EXPECT_NE(line.find(" at offset "), std::string::npos) << line;
+            // What the line promises is what the next restore finds.
+            const std::string got = r.restore_bytes(m.bytes);
+            EXPECT_TRUE(ok.count(got)) << line << got.substr(0, 100);
+            if (res.left == flash_left::old_copy)
+                EXPECT_EQ(got, old_r) << line;
+            if (res.left == flash_left::new_copy)
+                EXPECT_EQ(got, new_r) << line;
+            // The next restore's repair runs once, in bounded steps, and
+            // when the chip fails it again the record still stands.
+            const flash_geometry g = flash_geometry_of(m.size(), m.block);
+            const flash_reading reading = flash_read(g, std::span<const char>(m.bytes));
+            if (reading.from == flash_reading::backup) {
+                const std::string record(reading.text.data(), reading.text.size());
+                const int ops = m.ops;
+                if (!save(m, record).ok()) {
+                    const flash_reading again = flash_read(g, std::span<const char>(m.bytes));
+                    EXPECT_EQ(again.from, flash_reading::backup);
+                    EXPECT_EQ(std::string(again.text.data(), again.text.size()), record);
+                }
+                EXPECT_LT(m.ops - ops, 64);
+                EXPECT_EQ(r.restore_bytes(m.bytes), new_r);
+            }
+        }
+    }
 }

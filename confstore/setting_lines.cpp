@@ -1,20 +1,17 @@
 // Setting lines: how the store counts and gathers them on their way to and
 // from the flash copy.
-#include "flash_text.h"
+#include "setting_lines.h"
 
+#include "config_line.h"
 #include "confstore.h"
 #include "flash_image.h"
 
 #include "io.h"
 #include "piece_reader.h"
-#include "unique_fd.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace {
 
@@ -30,36 +27,34 @@ struct setting_line {
 };
 
 class setting_reader {
-    piece_reader in_;
-    char buf_[config_piece_max + 1];
+    std::span<const char> src_;
+    size_t at_ = 0;
+    bool goes_on_ = false;
     heap_text long_;
-    size_t offset_ = 0;
     int error_ = 0;
 
-    // The next piece, its text taken into `l`; false at the end or on an error.
+    // The next piece, its text taken into `l`; false at the end.
     bool take_piece(setting_line &l);
 
 public:
-    explicit setting_reader(int fd) : in_(fd) {}
+    explicit setting_reader(std::span<const char> src) : src_(src) {}
 
     // The next line while it is a setting line; false at the end of the
-    // source, at the first line without "=", or when reading fails.
+    // source, at the first line without "=", or when memory runs out.
     bool next(setting_line &l)
     {
         l = {};
-        l.offset = offset_;
+        l.offset = at_;
         if (!take_piece(l))
             return false;
-        if (in_.goes_on()) {
+        if (goes_on_) {
             // A long line: its pieces are gathered, never judged alone.
             long_.clear();
             if ((error_ = long_.append(l.text)) != 0)
                 return false;
-            while (in_.goes_on() && take_piece(l))
+            while (goes_on_ && take_piece(l))
                 if ((error_ = long_.append(l.text)) != 0)
                     return false;
-            if (error_)
-                return false;
             l.text = long_.view();
         }
         return l.text.find('=') != std::string_view::npos;
@@ -69,20 +64,17 @@ public:
 
 bool setting_reader::take_piece(setting_line &l)
 {
-    size_t n = in_.next(buf_);
-    if (in_.failed()) {
-        error_ = in_.error();
+    if (at_ >= src_.size())
         return false;
-    }
-    if (n == 0)
-        return false;
-    size_t len = strnlen(buf_, n);
-    l.text = std::string_view(buf_, len);
+    const std::string_view piece = config_next_piece(src_, at_);
+    const size_t n = piece.size(), len = strnlen(piece.data(), n);
+    l.text = piece.substr(0, len);
     l.cut = len < n;
     l.in_fill = l.cut;
     for (size_t i = len; i < n && l.in_fill; ++i)
-        l.in_fill = buf_[i] == flash_fill_byte(offset_ + i);
-    offset_ += n;
+        l.in_fill = piece[i] == flash_fill_byte(at_ + i);
+    goes_on_ = piece_goes_on(piece, config_piece_max);
+    at_ += n;
     return true;
 }
 
@@ -101,9 +93,9 @@ std::string_view without_fill(const setting_line &l)
 
 } // namespace
 
-int count_setting_lines(int fd)
+int count_setting_lines(std::span<const char> text)
 {
-    setting_reader in(fd);
+    setting_reader in(text);
     setting_line p;
     int lines = 0;
     while (in.next(p))
@@ -111,14 +103,14 @@ int count_setting_lines(int fd)
     return in.error() ? in.error() : lines;
 }
 
-int copy_setting_lines(int fd, line_source from, heap_text &out)
+int copy_setting_lines(std::span<const char> text, line_source from, heap_text &out)
 {
     const bool flash = from == line_source::flash;
-    setting_reader in(fd);
+    setting_reader in(text);
     setting_line p;
     while (in.next(p)) {
-        std::string_view text = flash ? without_fill(p) : p.text;
-        if (int rc = out.append(text))
+        std::string_view line = flash ? without_fill(p) : p.text;
+        if (int rc = out.append(line))
             return rc;
         if (flash && p.cut && !out.ends_line())
             if (int rc = out.append(newline))
@@ -128,19 +120,6 @@ int copy_setting_lines(int fd, line_source from, heap_text &out)
         return in.error();
     // A last line without its newline stays a line of its own when appended.
     return flash && !out.ends_line() ? out.append(newline) : 0;
-}
-
-int copy_setting_lines(std::span<const char> text, heap_text &out)
-{
-    // The text in an unnamed memory file, so the one reader takes its lines.
-    unique_fd fd(::memfd_create("setting-lines", MFD_CLOEXEC));
-    if (!fd)
-        return -errno;
-    if (int rc = write_all(fd.get(), text))
-        return rc;
-    if (::lseek(fd.get(), 0, SEEK_SET) < 0)
-        return -errno;
-    return copy_setting_lines(fd.get(), line_source::flash, out);
 }
 
 int read_whole_file(int fd, heap_text &out)
@@ -154,12 +133,4 @@ int read_whole_file(int fd, heap_text &out)
             break;
     }
     return n < 0 ? static_cast<int>(n) : 0;
-}
-
-int read_whole_file(const char *path, heap_text &out)
-{
-    unique_fd fd(::open(path, O_RDONLY | O_CLOEXEC));
-    if (!fd)
-        return -errno;
-    return read_whole_file(fd.get(), out);
 }

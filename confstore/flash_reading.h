@@ -1,0 +1,32 @@
+// What a restore (i) makes of the flash partition's bytes. The one rule by
+// which the restore chooses where the working configuration comes from,
+// and by which a save makes sure, before it writes anything, that its text
+// will come back as it is.
+//
+// A valid copy gives its setting lines, read up to B (or, for a text that
+// reaches into the backup area, up to its fill), never behind the text. An
+// invalid one was cut short while a text was being saved, or never held
+// one: the newest whole record gives its text when its save never
+// finished and the text is valid; otherwise the defaults.
+#pragma once
+
+#include "flash_image.h"
+
+#include <span>
+
+struct flash_reading {
+    enum source { copy, backup, defaults } from = defaults;
+    // copy: the bytes whose setting lines the restore takes; backup: the
+    // record's text, which the restore also saves to the copy again.
+    std::span<const char> text;
+    // copy: the word to clear so that the newest record counts as finished
+    // (flash_backup.h), or flash_none.
+    size_t finish_at = flash_none;
+};
+flash_reading flash_read(const flash_geometry &g, std::span<const char> dev);
+
+// Whether a partition holding `dev` gives `text` back: for a text with the
+// marker, a valid copy with the same setting lines and no record left
+// unfinished; for one without it, the defaults. (-ENOMEM counts as no.)
+bool flash_gives_back(const flash_geometry &g, std::span<const char> dev,
+                      std::span<const char> text);
