@@ -167,7 +167,7 @@ void restore_from(const flash_paths &p, unique_fd &dev, const flash_geometry &g,
 {
     const std::span<const char> copy = bytes.first(flash_text_end(g, bytes));
     // The marker's setting, into the value buffer as the lookup delivers it.
-    config_deliver(copy, config_find(copy, flash_marker_name), value);
+    config_deliver(config_find(copy, flash_marker_name), value);
     if (flash_deciding_marker(copy) != flash_none) {
         restore_valid(p, dev.get());
         return;

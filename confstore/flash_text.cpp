@@ -2,11 +2,10 @@
 // from the flash copy.
 #include "flash_text.h"
 
-#include "confstore.h"
 #include "flash_image.h"
 
 #include "io.h"
-#include "piece_reader.h"
+#include "text_reader.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -30,61 +29,32 @@ struct setting_line {
 };
 
 class setting_reader {
-    piece_reader in_;
-    char buf_[config_piece_max + 1];
-    heap_text long_;
-    size_t offset_ = 0;
+    text_reader in_;
     int error_ = 0;
-
-    // The next piece, its text taken into `l`; false at the end or on an error.
-    bool take_piece(setting_line &l);
 
 public:
     explicit setting_reader(int fd) : in_(fd) {}
 
     // The next line while it is a setting line; false at the end of the
-    // source, at the first line without "=", or when reading fails.
+    // source, at the first line without "=", or when reading fails. A long
+    // line is taken whole, never judged by its pieces alone.
     bool next(setting_line &l)
     {
         l = {};
-        l.offset = offset_;
-        if (!take_piece(l))
+        const text_line line = in_.next_line();
+        if ((error_ = in_.error()) != 0 || line.bytes.empty())
             return false;
-        if (in_.goes_on()) {
-            // A long line: its pieces are gathered, never judged alone.
-            long_.clear();
-            if ((error_ = long_.append(l.text)) != 0)
-                return false;
-            while (in_.goes_on() && take_piece(l))
-                if ((error_ = long_.append(l.text)) != 0)
-                    return false;
-            if (error_)
-                return false;
-            l.text = long_.view();
-        }
+        const size_t len = strnlen(line.bytes.data(), line.bytes.size());
+        l.text = std::string_view(line.bytes.data(), len);
+        l.offset = line.at;
+        l.cut = len < line.bytes.size();
+        l.in_fill = l.cut;
+        for (size_t i = len; i < line.bytes.size() && l.in_fill; ++i)
+            l.in_fill = line.bytes[i] == flash_fill_byte(line.at + i);
         return l.text.find('=') != std::string_view::npos;
     }
     int error() const { return error_; }
 };
-
-bool setting_reader::take_piece(setting_line &l)
-{
-    size_t n = in_.next(buf_);
-    if (in_.failed()) {
-        error_ = in_.error();
-        return false;
-    }
-    if (n == 0)
-        return false;
-    size_t len = strnlen(buf_, n);
-    l.text = std::string_view(buf_, len);
-    l.cut = len < n;
-    l.in_fill = l.cut;
-    for (size_t i = len; i < n && l.in_fill; ++i)
-        l.in_fill = buf_[i] == flash_fill_byte(offset_ + i);
-    offset_ += n;
-    return true;
-}
 
 // A text that ran into the fill has taken the fill's 0xFF along when it
 // ended one byte before a fill group's last byte. (A text whose last byte
