@@ -1,5 +1,6 @@
 // Setting one value in configuration text.
 #include "confstore.h"
+#include "config_line.h"
 
 #include "file_lock.h"
 #include "out_buffer.h"
@@ -48,18 +49,18 @@ struct rewrite {
         out.put("\n");
     }
 
-    // A line whose text before its first "=" is exactly the name is
-    // replaced whole, however long; everything else is copied.
+    // A line that the lookup reads as the name is replaced whole, however
+    // long; everything else is copied.
     void line(const text_line &line)
     {
         const std::string_view l = line.bytes;
-        size_t eq = l.find('=');
-        if (eq == l.npos || std::string_view(l.data(), eq) != name) {
+        if (!config_line_value(line.first_piece(), name).found) {
             out.put(l);
             return;
         }
         replaced = true;
         // name=value\n already: the line stays as it is.
+        const size_t eq = name.size();
         if (l.size() != eq + 1 + value.size() + 1 || l.back() != '\n' || !l.starts_with(name) ||
             l[eq] != '=' || std::string_view(l.data() + eq + 1, value.size()) != value)
             changed = true;
