@@ -2,7 +2,7 @@
 // device's scripts source as root to learn every setting.
 #pragma once
 
-#include "line_reader.h"
+#include "text_reader.h"
 #include "working_config.h"
 
 #include <cstdio>

@@ -4,9 +4,9 @@
 #include "confexport.h"
 #include "messages.h"
 
-#include "line_reader.h"
 #include "out_buffer.h"
 #include "replace_file.h"
+#include "text_reader.h"
 #include "trusted_open.h"
 #include "unique_fd.h"
 
@@ -45,12 +45,13 @@ const struct stat *own_file(const char *path, struct stat &st)
 // Converts the lines of `in` up to the end of the text. 0, or -errno.
 int convert(int in, out_buffer &out, FILE *notices)
 {
-    line_reader lines(in);
+    text_reader lines(in);
     std::string_view line;
-    while (!(line = lines.next()).empty()) {
+    while (!(line = lines.next_line().bytes).empty()) {
         export_step step = export_line(line, out);
         if (step == export_step::secret)
-            std::fprintf(notices, msg_secret_fmt, line.data());
+            std::fprintf(notices, msg_secret_fmt, static_cast<int>(line_text(line).size()),
+                         line.data());
         else if (step == export_step::end)
             return 0;
     }

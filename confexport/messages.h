@@ -2,8 +2,8 @@
 // byte for byte.
 #pragma once
 
-// %s is the whole key line, its newline included.
-inline constexpr char msg_secret_fmt[] = "\n---got PSK_KEY[%s]-----\n";
+// %.*s is the whole key line's text, its newline included.
+inline constexpr char msg_secret_fmt[] = "\n---got PSK_KEY[%.*s]-----\n";
 // No newline: the device's scripts have always seen it this way.
 inline constexpr char msg_failed[] = "open error";
 // On standard error: what failed, on which file, and why.

@@ -11,12 +11,9 @@
 inline constexpr char flash_path[] = "/dev/mtdblock4";
 inline constexpr char defaults_path[] = "/etc/ath/default_config";
 
-// Lines are read in pieces of at most this many bytes. The store writes no
-// longer line itself; one found in a file (an older flash copy, the
-// defaults) stays one line: its value is read from the first piece only,
-// and the line is replaced, counted and copied whole.
-inline constexpr int config_piece_max = 255;
 inline constexpr int value_buffer_size = 512;
+// What `y` calls the copy it keeps beside the file it patches.
+inline constexpr char patch_copy_suffix[] = "TMP";
 
 class file_lock;
 
@@ -26,34 +23,58 @@ bool refused(const char *path, distrust why, FILE *to = stdout);
 // When `lock` on the file at `path` was not had, says why on `to` and
 // gives true: nothing may then change the file.
 bool lock_refused(const file_lock &lock, const char *path, FILE *to = stdout);
+// Says why the lock on the file at `path` was not had (`err`, an errno
+// value: ETIMEDOUT when another run holds it).
+void tell_no_lock(const char *path, int err, FILE *to);
 
-// Trimming of white space (blank, \t, \n, \v, \f, \r). The result is
-// szOutput, which must not be szInput and must hold all of it.
+// White space (blank, \t, \n, \v, \f, \r), and its trimming, the one the
+// lookup applies. The result is szOutput, which must not be szInput and must
+// hold all of it.
+bool config_space(char c);
 char *l_trim(char *szOutput, const char *szInput);
 char *r_trim(char *szOutput, const char *szInput);
 char *a_trim(char *szOutput, const char *szInput);
 
-// Finds the first line named `name` in the file at `path` and puts its
-// trimmed value into `value`. 1 found (an empty value leaves `value` as it
-// was), 0 absent, -1 the file cannot be opened (a message is printed).
-int config_get(const char *path, const char *name, std::span<char> value);
+// What the helpers of r, w and y did, for the command to tell: the helpers
+// print nothing, the dispatcher (main.cpp) turns this into its lines.
+enum class outcome : unsigned char {
+    done,             // found (r, y), set or already so (w), patched (y)
+    absent,           // r, y: no line has the name
+    unopened,         // the file cannot be opened (err), or is refused (why)
+    no_lock,          // w: the lock was not had (err: ETIMEDOUT while another run holds it)
+    bad_name,         // w: a name that is empty or holds "=" or a newline
+    ambiguous_name,   // w: a name the lookup would read as another
+    bad_value,        // w: a value holding a newline
+    long_line,        // w: a setting line longer than one piece
+    unreplaced,       // the new text was not put in place (err): the old one stays
+    copy_unreplaced,  // y: the same for the copy beside the file
+};
+struct [[nodiscard]] config_result {
+    outcome what = outcome::done;
+    const char *path = nullptr;  // the file it is about
+    int err = 0;                 // the system's reason, an errno value
+    distrust why = distrust::none;
+};
 
-// Sets `name` to `value` in the file at `path`: every line of that name is
-// replaced, or one is appended. 0 rewritten (or the file cannot be used,
-// with "OPEN CONFIG FALID"), 2 the new text could not be put in place (the
-// old one stays), 3 refused (a name or value that would break the text or
-// not read back as itself, a line longer than one piece) or no lock to be
-// had (also with "OPEN CONFIG FALID"). The reason for "OPEN CONFIG FALID"
-// follows on standard error.
-int config_set(const char *path, const char *name, const char *value);
+// Finds the first line that the lookup reads as `name` in the file at `path`
+// and puts its trimmed value into `value` (an empty value leaves `value` as
+// it was): done, absent, or unopened.
+config_result config_get(const char *path, const char *name, std::span<char> value);
+
+// Sets `name` to `value` in the file at `path`: every line that the lookup
+// reads as `name` is replaced, or one is appended. Refuses a name or value
+// that would break the text or not read back as itself, and a line longer
+// than one piece. Takes the file's lock; changes nothing unless done.
+config_result config_set(const char *path, const char *name, const char *value);
 
 // Replaces every line of `path` that contains `pattern` with the pattern
 // followed by `value`, keeping a copy of the result beside it as pathTMP.
 // With `working`, `path` is the working configuration, which the caller has
 // locked: it must be root's own file, and no copy of it is kept (an older
 // one of ours goes), since it would keep every setting, the key included.
-void patch_lines(const char *path, const char *pattern, const char *value,
-                 bool working = false);
+// A missing target is left alone (its empty copy appears): done.
+config_result patch_lines(const char *path, const char *pattern, const char *value,
+                          bool working = false);
 
 // The flash copy: commit (c), reset to defaults (d), restore (i).
 void flash_commit();

@@ -71,7 +71,7 @@ size_t flash_lines_end(const flash_geometry &g, std::span<const char> dev)
 size_t flash_deciding_marker(std::span<const char> text)
 {
     const config_value v = config_find(text, flash_marker_name);
-    if (!v.found || v.len != flash_marker_len ||
+    if (!v.found || v.text.size() != flash_marker_len ||
         std::memcmp(text.data() + v.at, flash_marker, flash_marker_len) != 0)
         return flash_none;
     return v.at;

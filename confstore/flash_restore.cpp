@@ -164,7 +164,7 @@ void flash_restore(const flash_paths &p, std::span<char> value)
     const std::span<const char> bytes = part.bytes.bytes();
     // The marker's setting, into the value buffer as the lookup delivers it.
     const std::span<const char> copy = bytes.first(validity_end(part.g, bytes));
-    config_deliver(copy, config_find(copy, flash_marker_name), value);
+    config_deliver(config_find(copy, flash_marker_name), value);
     const flash_reading r = flash_read(part.g, bytes);
     if (r.from == flash_reading::backup) {
         restore_backup(p, part, r.text);

@@ -70,21 +70,69 @@ bool is_working_config(const char *path)
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// What the lookup says when it cannot read the working configuration.
+void tell_lookup(const config_result &r)
+{
+    if (r.what == outcome::unopened && !refused(r.path, r.why))
+        std::printf(msg_open_failed_fmt, r.path, std::strerror(r.err));
+}
+
+// r: the value, or an empty line when there is none.
+void read_value(const char *name, std::span<char> value)
+{
+    tell_lookup(config_get(working_config_path, name, value));
+    std::printf("%s\n", value.data());
+}
+
+// w: a refused setting in one line of its own; any other failure is "OPEN
+// CONFIG FALID", the line callers look for, with the reason on standard
+// error.
+void write_value(const char *name, const char *value)
+{
+    const config_result r = config_set(working_config_path, name, value);
+    switch (r.what) {
+    case outcome::done: return;
+    case outcome::bad_name: std::fputs(msg_bad_name, stdout); return;
+    case outcome::ambiguous_name: std::fputs(msg_ambiguous_name, stdout); return;
+    case outcome::bad_value: std::fputs(msg_bad_value, stdout); return;
+    case outcome::long_line: std::fputs(msg_long_line, stdout); return;
+    default: break;
+    }
+    std::fputs(msg_config_failed, stdout);
+    std::fflush(stdout);
+    if (r.what == outcome::no_lock)
+        tell_no_lock(r.path, r.err, stderr);
+    else if (!refused(r.path, r.why, stderr))
+        std::fprintf(stderr, msg_set_failed_fmt, r.path, std::strerror(r.err));
+}
+
+// What y says of the patch: a refused file on standard output, a file not
+// replaced on standard error.
+void tell_patch(const config_result &r)
+{
+    if (r.what == outcome::unopened)
+        refused(r.path, r.why);
+    else if (r.what == outcome::unreplaced || r.what == outcome::copy_unreplaced)
+        std::fprintf(stderr, msg_patch_failed_fmt, r.path,
+                     r.what == outcome::copy_unreplaced ? patch_copy_suffix : "",
+                     std::strerror(r.err));
+}
+
 // y: the value of `name` carried into `file`. The working configuration is
 // changed under its lock, as by w, so that no change of another run is lost.
 void carry_value(const char *file, const char *pattern, const char *name,
                  std::span<char> value)
 {
     if (!is_working_config(file)) {
-        config_get(working_config_path, name, value);
-        patch_lines(file, pattern, value.data());
+        tell_lookup(config_get(working_config_path, name, value));
+        tell_patch(patch_lines(file, pattern, value.data()));
         return;
     }
     file_lock lock(working_config_path);
     if (lock_refused(lock, working_config_path))
         return;
-    config_get(working_config_path, name, value);
-    patch_lines(file, pattern, value.data(), true);
+    tell_lookup(config_get(working_config_path, name, value));
+    tell_patch(patch_lines(file, pattern, value.data(), true));
 }
 
 void run(char cmd, char **args, std::span<char> value)
@@ -94,11 +142,8 @@ void run(char cmd, char **args, std::span<char> value)
     case 'd': flash_reset(); break;
     case 'i': flash_restore(value); break;
     case 's': show_config(); break;
-    case 'r':
-        config_get(working_config_path, args[0], value);
-        std::printf("%s\n", value.data());
-        break;
-    case 'w': config_set(working_config_path, args[0], args[1]); break;
+    case 'r': read_value(args[0], value); break;
+    case 'w': write_value(args[0], args[1]); break;
     case 'y': carry_value(args[0], args[1], args[2], value); break;
     }
 }

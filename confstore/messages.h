@@ -19,8 +19,9 @@ inline constexpr char msg_lock_busy[] =
 inline constexpr char msg_lock_unusable_fmt[] = "Refused: the lock %s.lock cannot be used: %s\n";
 // On standard error after "OPEN CONFIG FALID": why `w` changed nothing.
 inline constexpr char msg_set_failed_fmt[] = "cannot change %s: %s\n";
-// On standard error after "OPEN CONFIG FALID" from `y`: the file left as it was.
-inline constexpr char msg_patch_failed_fmt[] = "cannot replace %s: %s\n";
+// On standard error from `y`: the file (%s%s: the path, and the copy's
+// suffix or nothing) left as it was, and why.
+inline constexpr char msg_patch_failed_fmt[] = "cannot replace %s%s: %s\n";
 // perror's prefix when standard output could not take the answer.
 inline constexpr char msg_stdout_failed[] = "confstore: standard output";
 // The argument checks' report: the program, the line, the function, the

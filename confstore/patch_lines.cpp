@@ -1,27 +1,20 @@
 // Carrying a value into another text file of the device.
 #include "confstore.h"
-#include "messages.h"
 
-#include "line_reader.h"
 #include "out_buffer.h"
 #include "replace_file.h"
+#include "text_reader.h"
 #include "trusted_open.h"
 #include "unique_fd.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
 
 namespace {
-
-void report(const char *path, int rc)
-{
-    std::fprintf(stderr, msg_patch_failed_fmt, path, std::strerror(-rc));
-}
 
 // Every line whose text holds the pattern is replaced whole, however long:
 // no part of it stays behind as a line of its own. The patched text goes
@@ -29,8 +22,8 @@ void report(const char *path, int rc)
 int write_patched(int src, std::string_view pattern, std::string_view value,
                   out_buffer &a, out_buffer *b)
 {
-    line_reader in(src);
-    for (std::string_view l; !(l = in.next()).empty();) {
+    text_reader in(src);
+    for (std::string_view l; !(l = in.next_line().bytes).empty();) {
         const bool hit = line_text(l).find(pattern) != std::string_view::npos;
         for (out_buffer *o : {&a, b}) {
             if (!o)
@@ -63,14 +56,13 @@ void remove_own_copy(const char *copy_path)
 
 } // namespace
 
-void patch_lines(const char *path, const char *pattern, const char *value, bool working)
+config_result patch_lines(const char *path, const char *pattern, const char *value,
+                          bool working)
 {
     char copy_path[PATH_MAX];
-    int n = std::snprintf(copy_path, sizeof copy_path, "%sTMP", path);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof copy_path) {
-        report(path, -ENAMETOOLONG);
-        return;
-    }
+    int n = std::snprintf(copy_path, sizeof copy_path, "%s%s", path, patch_copy_suffix);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof copy_path)
+        return {outcome::unreplaced, path, ENAMETOOLONG};
     // The target is any regular file the caller names; the working
     // configuration only as root's own.
     distrust why;
@@ -79,15 +71,15 @@ void patch_lines(const char *path, const char *pattern, const char *value, bool 
     const bool opened = src && ::fstat(src.get(), &st) == 0;
     if (opened && !S_ISREG(st.st_mode))
         why = distrust::not_regular;  // a device node is no text to patch
-    if (refused(path, why))
-        return;
+    if (why != distrust::none)
+        return {outcome::unopened, path, 0, why};
     if (working)
         remove_own_copy(copy_path);
     if (!opened) {
         // A missing target is left alone; only its empty copy appears.
         if (int rc = working ? 0 : replace_file(copy_path, {}); rc != 0)
-            report(copy_path, rc);
-        return;
+            return {outcome::copy_unreplaced, path, -rc};
+        return {outcome::done, path};
     }
     // Both files take the target's mode and owner: a patched file may hold a key.
     file_replacement target, copy;
@@ -98,12 +90,11 @@ void patch_lines(const char *path, const char *pattern, const char *value, bool 
         out_buffer to_target(target.fd()), to_copy(copy.fd());
         rc = write_patched(src.get(), pattern, value, to_target, working ? nullptr : &to_copy);
     }
-    if (rc == 0 && !working && (rc = copy.commit()) != 0) {
-        report(copy_path, rc);
-        return;
-    }
+    if (rc == 0 && !working && (rc = copy.commit()) != 0)
+        return {outcome::copy_unreplaced, path, -rc};
     if (rc == 0)
         rc = target.commit();
     if (rc != 0)
-        report(path, rc);
+        return {outcome::unreplaced, path, -rc};
+    return {outcome::done, path};
 }

@@ -16,13 +16,18 @@ bool refused(const char *path, distrust why, FILE *to)
     return true;
 }
 
+void tell_no_lock(const char *path, int err, FILE *to)
+{
+    if (err == ETIMEDOUT)
+        std::fputs(msg_lock_busy, to);
+    else
+        std::fprintf(to, msg_lock_unusable_fmt, path, std::strerror(err));
+}
+
 bool lock_refused(const file_lock &lock, const char *path, FILE *to)
 {
     if (lock.held())
         return false;
-    if (lock.error() == -ETIMEDOUT)
-        std::fputs(msg_lock_busy, to);
-    else
-        std::fprintf(to, msg_lock_unusable_fmt, path, std::strerror(-lock.error()));
+    tell_no_lock(path, -lock.error(), to);
     return true;
 }

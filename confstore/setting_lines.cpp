@@ -2,12 +2,10 @@
 // from the flash copy.
 #include "setting_lines.h"
 
-#include "config_line.h"
-#include "confstore.h"
 #include "flash_image.h"
 
 #include "io.h"
-#include "piece_reader.h"
+#include "text_reader.h"
 
 #include <cerrno>
 #include <cstring>
@@ -27,56 +25,32 @@ struct setting_line {
 };
 
 class setting_reader {
-    std::span<const char> src_;
-    size_t at_ = 0;
-    bool goes_on_ = false;
-    heap_text long_;
+    text_reader in_;
     int error_ = 0;
 
-    // The next piece, its text taken into `l`; false at the end.
-    bool take_piece(setting_line &l);
-
 public:
-    explicit setting_reader(std::span<const char> src) : src_(src) {}
+    explicit setting_reader(std::span<const char> text) : in_(text) {}
 
     // The next line while it is a setting line; false at the end of the
-    // source, at the first line without "=", or when memory runs out.
+    // source, at the first line without "=", or when memory runs out. A
+    // long line is taken whole, never judged by its pieces alone.
     bool next(setting_line &l)
     {
         l = {};
-        l.offset = at_;
-        if (!take_piece(l))
+        const text_line line = in_.next_line();
+        if ((error_ = in_.error()) != 0 || line.bytes.empty())
             return false;
-        if (goes_on_) {
-            // A long line: its pieces are gathered, never judged alone.
-            long_.clear();
-            if ((error_ = long_.append(l.text)) != 0)
-                return false;
-            while (goes_on_ && take_piece(l))
-                if ((error_ = long_.append(l.text)) != 0)
-                    return false;
-            l.text = long_.view();
-        }
+        const size_t len = strnlen(line.bytes.data(), line.bytes.size());
+        l.text = std::string_view(line.bytes.data(), len);
+        l.offset = line.at;
+        l.cut = len < line.bytes.size();
+        l.in_fill = l.cut;
+        for (size_t i = len; i < line.bytes.size() && l.in_fill; ++i)
+            l.in_fill = line.bytes[i] == flash_fill_byte(line.at + i);
         return l.text.find('=') != std::string_view::npos;
     }
     int error() const { return error_; }
 };
-
-bool setting_reader::take_piece(setting_line &l)
-{
-    if (at_ >= src_.size())
-        return false;
-    const std::string_view piece = config_next_piece(src_, at_);
-    const size_t n = piece.size(), len = strnlen(piece.data(), n);
-    l.text = piece.substr(0, len);
-    l.cut = len < n;
-    l.in_fill = l.cut;
-    for (size_t i = len; i < n && l.in_fill; ++i)
-        l.in_fill = piece[i] == flash_fill_byte(at_ + i);
-    goes_on_ = piece_goes_on(piece, config_piece_max);
-    at_ += n;
-    return true;
-}
 
 // A text that ran into the fill has taken the fill's 0xFF along when it
 // ended one byte before a fill group's last byte. (A text whose last byte

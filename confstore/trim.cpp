@@ -7,13 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
-
 // White space as isspace() knows it in the C locale, whatever the locale.
-constexpr bool is_space(char c)
+bool config_space(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
+
+namespace {
 
 // The argument checks report in the words the device's logs have always
 // shown, whatever the build's NDEBUG setting and whichever C library's own
@@ -38,7 +38,7 @@ void check_args(const char *out, const char *in, const char *function)
 void cut_trailing(char *s)
 {
     size_t n = std::strlen(s);
-    while (n > 0 && is_space(s[n - 1]))
+    while (n > 0 && config_space(s[n - 1]))
         --n;
     s[n] = '\0';
 }
@@ -48,7 +48,7 @@ void cut_trailing(char *s)
 char *l_trim(char *szOutput, const char *szInput)
 {
     check_args(szOutput, szInput, "l_trim");
-    while (*szInput && is_space(*szInput))
+    while (*szInput && config_space(*szInput))
         ++szInput;
     std::memmove(szOutput, szInput, std::strlen(szInput) + 1);
     return szOutput;

@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string pattern = in.arg(40);
     std::string value = in.arg(80);
     std::string path = fuzz_file("target", in.rest);
-    patch_lines(path.c_str(), pattern.c_str(), value.c_str());
+    if (patch_lines(path.c_str(), pattern.c_str(), value.c_str()).what != outcome::done)
+        __builtin_trap();
     std::string target = fuzz_read(path), copy = fuzz_read(path + "TMP");
     if (target != copy)
         __builtin_trap();

@@ -88,11 +88,17 @@ TEST(confstore_write, refusals_leave_the_file_unchanged)
 {
     sandbox d = with_config("A=1\n");
     sandbox_result r = d.run("confstore w 'A=B' 1; confstore w A \"$(printf '1\\nROOT=x')\"; "
+                            "confstore w 'A|B' 1; confstore w A \"$(printf '%0253d' 0)\"; "
                             "confstore w '' 1; echo \"[$?]\"");
     EXPECT_EQ(r.out,
               "Refused: a setting name must not be empty or hold \"=\" or a newline\n"
               "Refused: a setting value must not hold a newline\n"
+              "Refused: a setting name must not start with white space or hold a blank, a tab, "
+              "\"|\" or \"^\"\n"
+              "Refused: a setting line (NAME=VALUE and its newline) must not be longer than 255 "
+              "bytes\n"
               "Refused: a setting name must not be empty or hold \"=\" or a newline\n[0]\n");
+    EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.file(config_path), "A=1\n");
 }
 
@@ -132,6 +138,8 @@ TEST(confstore_write, full_or_read_only_storage_keeps_the_old_text)
         confstore w NEW_SETTING 1
         rm /tmp/fill; ls -A /tmp)sh");
     EXPECT_EQ(full.out, "OPEN CONFIG FALID\nOPEN CONFIG FALID\n.current_config\n.current_config.lock\n");
+    EXPECT_EQ(full.err, "cannot change /tmp/.current_config: No space left on device\n"
+                        "cannot change /tmp/.current_config: No space left on device\n");
     EXPECT_EQ(full.file(config_path), text);
 
     sandbox_result read_only = d.run(prologue + R"(
@@ -165,6 +173,17 @@ TEST(confstore_patch, carries_a_value_into_a_file_without_a_shell)
     d.files[target] = "ssid=old\nchannel=6\n";
     r = d.run("confstore y " + shell_quote(target) + " ssid= NOT_THERE");
     EXPECT_EQ(r.file(target), "ssid=\nchannel=6\n");
+}
+
+TEST(confstore_patch, a_file_it_cannot_replace_is_named_on_standard_error)
+{
+    sandbox d = with_config("A=1\n");
+    sandbox_result r = d.run("mkdir /tmp/rw /tmp/ro; echo a=0 > /tmp/rw/f\n"
+                            "mount --bind /tmp/rw /tmp/ro; mount -o remount,bind,ro /tmp/ro\n"
+                            "confstore y /tmp/ro/f a= A; confstore y /tmp/none/f a= A; cat /tmp/ro/f");
+    EXPECT_EQ(r.out, "a=0\n");
+    EXPECT_EQ(r.err, "cannot replace /tmp/ro/f: Read-only file system\n"
+                     "cannot replace /tmp/none/fTMP: No such file or directory\n");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <string>
 
 namespace {
@@ -47,7 +48,7 @@ TEST(trim, same_buffer_for_input_and_output_is_an_assertion_stop)
 }
 
 struct lookup {
-    int rc;
+    outcome what;
     std::string value;
 };
 
@@ -55,41 +56,43 @@ lookup get(const temp_dir &d, const std::string &text, const std::string &name)
 {
     d.put("config", text);
     std::array<char, value_buffer_size> value{};
-    int rc = config_get((d / "config").c_str(), name.c_str(), value);
-    return {rc, value.data()};
+    const config_result r = config_get((d / "config").c_str(), name.c_str(), value);
+    return {r.what, value.data()};
 }
+
+constexpr outcome found = outcome::done, absent = outcome::absent;
 
 TEST(config_get, finds_the_value_as_the_device_reads_it)
 {
     temp_dir d;
-    struct row { const char *text, *name; int rc; const char *value; };
+    struct row { const char *text, *name; outcome what; const char *value; };
     const row rows[] = {
-        {"AP_SSID=Office\n", "AP_SSID", 1, "Office"},
-        {"  AP_SSID \t=  My Net  \r\n", "AP_SSID", 1, "My Net"},
-        {"AP_SSID=\n", "AP_SSID", 1, ""},
-        {"AP_SSID=   \n", "AP_SSID", 1, "   "},
-        {"AP_SSID X=5\n", "AP_SSID", 1, "5"},
-        {"AP_SSID|X=5\n", "AP_SSID", 1, "5"},
-        {"AP_SSID^X=5\n", "AP_SSID", 1, "5"},
-        {"AP_DEVICE_NAME=ab=cd\n", "AP_DEVICE_NAME", 1, "ab=cd"},
-        {"ap_ssid=x\n", "AP_SSID", 0, ""},
-        {"#AP_SSID=x\n", "AP_SSID", 0, ""},
-        {"#AP_SSID=x\n", "#AP_SSID", 1, "x"},
-        {"AP_SSID\nAP_SSID=x\n", "AP_SSID", 1, "x"},
-        {"\n\nB=2\n", "B", 1, "2"},
-        {"A=1\nA=2\n", "A", 1, "1"},
-        {"=v\n", "", 1, "v"},
-        {"A=1\n=v\n", "", 1, "v"},
-        {"A B=1\n", "A B", 0, ""},
-        {"A=1\n", "A=1", 0, ""},
-        {"A|B=1\n", "A|B", 0, ""},
-        {"LAST=no newline", "LAST", 1, "no newline"},
-        {"", "A", 0, ""},
+        {"AP_SSID=Office\n", "AP_SSID", found, "Office"},
+        {"  AP_SSID \t=  My Net  \r\n", "AP_SSID", found, "My Net"},
+        {"AP_SSID=\n", "AP_SSID", found, ""},
+        {"AP_SSID=   \n", "AP_SSID", found, "   "},
+        {"AP_SSID X=5\n", "AP_SSID", found, "5"},
+        {"AP_SSID|X=5\n", "AP_SSID", found, "5"},
+        {"AP_SSID^X=5\n", "AP_SSID", found, "5"},
+        {"AP_DEVICE_NAME=ab=cd\n", "AP_DEVICE_NAME", found, "ab=cd"},
+        {"ap_ssid=x\n", "AP_SSID", absent, ""},
+        {"#AP_SSID=x\n", "AP_SSID", absent, ""},
+        {"#AP_SSID=x\n", "#AP_SSID", found, "x"},
+        {"AP_SSID\nAP_SSID=x\n", "AP_SSID", found, "x"},
+        {"\n\nB=2\n", "B", found, "2"},
+        {"A=1\nA=2\n", "A", found, "1"},
+        {"=v\n", "", found, "v"},
+        {"A=1\n=v\n", "", found, "v"},
+        {"A B=1\n", "A B", absent, ""},
+        {"A=1\n", "A=1", absent, ""},
+        {"A|B=1\n", "A|B", absent, ""},
+        {"LAST=no newline", "LAST", found, "no newline"},
+        {"", "A", absent, ""},
     };
     for (const row &r : rows) {
         SCOPED_TRACE(std::string(r.text) + " / " + r.name);
         lookup got = get(d, r.text, r.name);
-        EXPECT_EQ(got.rc, r.rc);
+        EXPECT_EQ(got.what, r.what);
         EXPECT_EQ(got.value, r.value);
     }
 }
@@ -99,12 +102,12 @@ TEST(config_get, a_long_line_is_one_line_whose_value_is_its_first_piece)
     temp_dir d;
     std::string line = "LONG=" + std::string(295, 'v') + "\n";  // 301 bytes
     lookup got = get(d, line + "B=2\n", "LONG");
-    EXPECT_EQ(got.rc, 1);
+    EXPECT_EQ(got.what, found);
     EXPECT_EQ(got.value, std::string(250, 'v'));
 
     // The rest of the line is never a line of its own: no setting hides there.
     std::string tricky = "LONG=" + std::string(250, 'v') + "X=tail\nB=2\n";
-    EXPECT_EQ(get(d, tricky, "X").rc, 0);
+    EXPECT_EQ(get(d, tricky, "X").what, absent);
     EXPECT_EQ(get(d, tricky, "B").value, "2");
 
     // A line of exactly 255 bytes, its newline included, is read whole.
@@ -120,7 +123,7 @@ TEST(config_get, long_names_match_only_whole)
     std::string text = name40 + "=forty\n" + name31 + "=thirty-one\n";
     EXPECT_EQ(get(d, text, name40).value, "forty");
     EXPECT_EQ(get(d, text, name31).value, "thirty-one");
-    EXPECT_EQ(get(d, text, std::string(32, 'N')).rc, 0);
+    EXPECT_EQ(get(d, text, std::string(32, 'N')).what, absent);
 }
 
 TEST(config_get, absent_name_and_missing_file_leave_value_untouched)
@@ -129,14 +132,13 @@ TEST(config_get, absent_name_and_missing_file_leave_value_untouched)
     d.put("config", "A=1\n");
     std::array<char, value_buffer_size> value{};
     std::snprintf(value.data(), value.size(), "keep");
-    EXPECT_EQ(config_get((d / "config").c_str(), "B", value), 0);
+    EXPECT_EQ(config_get((d / "config").c_str(), "B", value).what, absent);
     EXPECT_STREQ(value.data(), "keep");
 
-    testing::internal::CaptureStdout();
     std::string missing = d / "missing";
-    EXPECT_EQ(config_get(missing.c_str(), "A", value), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "openfile [" + missing + "] error [No such file or directory]\n");
+    const config_result r = config_get(missing.c_str(), "A", value);
+    EXPECT_EQ(r.what, outcome::unopened);
+    EXPECT_EQ(r.err, ENOENT);
     EXPECT_STREQ(value.data(), "keep");
 }
 
@@ -146,7 +148,7 @@ TEST(config_get, a_value_never_outgrows_a_small_buffer)
     d.put("config", "A=" + std::string(200, 'x') + "\n");
     std::array<char, 16> value;
     value.fill('#');
-    EXPECT_EQ(config_get((d / "config").c_str(), "A", std::span<char>(value.data(), 8)), 1);
+    EXPECT_EQ(config_get((d / "config").c_str(), "A", std::span<char>(value.data(), 8)).what, found);
     EXPECT_STREQ(value.data(), "xxxxxxx");
     EXPECT_EQ(value[8], '#');
 }

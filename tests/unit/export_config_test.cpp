@@ -56,7 +56,7 @@ TEST(export_config, lines_of_any_length_are_converted_whole)
 
 TEST(export_config, a_zero_byte_in_a_full_piece_ends_the_line_as_for_the_lookup)
 {
-    // The lookup reads B=two here (line_reader's agreement test).
+    // The lookup reads B=two here (text_reader's agreement test).
     scratch s;
     s.dir.put(s.from, "A=x" + std::string(1, '\0') + std::string(251, 'p') + "B=two\n");
     EXPECT_EQ(s.run().status, 0);

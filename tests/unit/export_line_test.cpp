@@ -100,15 +100,21 @@ TEST(export_line, values_a_shell_would_act_on_are_quoted)
 
 TEST(export_line, only_the_listed_bytes_stay_unquoted)
 {
-    const std::string listed = "_./:,@%+=-";
-    for (int c = 1; c < 256; ++c) {
-        if (c == '\n')
-            continue;
-        SCOPED_TRACE(c);
-        bool plain = std::isalnum(c) || c >= 0x80 || listed.find(static_cast<char>(c)) != listed.npos;
-        std::string v(1, static_cast<char>(c));
-        std::string quoted = "'" + (c == '\'' ? std::string("'\\''") : v) + "'";
-        EXPECT_EQ(convert("V=" + v + "\n").text, "V=" + (plain ? v : quoted) + "\n");
+    // Every byte but the newline, each in one of the two lists.
+    std::string plain = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_./:,@%+=-";
+    for (int c = 0x80; c < 0x100; ++c)
+        plain += static_cast<char>(c);
+    std::string quoted = " !\"#$&'()*;<>?[\\]^`{|}~\x7f";
+    for (char c = 1; c < 0x20; ++c)
+        if (c != '\n')
+            quoted += c;
+    ASSERT_EQ(plain.size() + quoted.size(), 254u);
+
+    EXPECT_EQ(convert("V=" + plain + "\n").text, "V=" + plain + "\n");
+    for (char c : quoted) {
+        SCOPED_TRACE(static_cast<int>(c));
+        const std::string v(1, c);
+        EXPECT_EQ(convert("V=" + v + "\n").text, "V='" + (c == '\'' ? "'\\''" : v) + "'\n");
     }
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <climits>
 #include <string>
 #include <vector>
 #include <sys/stat.h>
@@ -19,7 +21,7 @@ patch_result patch(const temp_dir &d, const std::string &text, const char *patte
                    const char *value)
 {
     d.put("target.conf", text);
-    patch_lines((d / "target.conf").c_str(), pattern, value);
+    EXPECT_EQ(patch_lines((d / "target.conf").c_str(), pattern, value).what, outcome::done);
     return {d.get("target.conf"), d.get("target.confTMP")};
 }
 
@@ -62,10 +64,27 @@ TEST(patch_lines, judges_and_replaces_long_lines_whole)
 TEST(patch_lines, missing_target_leaves_only_an_empty_copy)
 {
     temp_dir d;
-    patch_lines((d / "absent").c_str(), "a", "b");
+    EXPECT_EQ(patch_lines((d / "absent").c_str(), "a", "b").what, outcome::done);
     EXPECT_NE(access((d / "absent").c_str(), F_OK), 0);
     EXPECT_EQ(access((d / "absentTMP").c_str(), F_OK), 0);
     EXPECT_EQ(d.get("absentTMP"), "");
+}
+
+TEST(patch_lines, a_file_it_cannot_replace_is_named_with_the_reason)
+{
+    temp_dir d;
+    const std::string too_long = d / std::string(PATH_MAX, 'p'), no_dir = d / "none/f";
+    struct row { const std::string &path; outcome what; int err; };
+    const row rows[] = {
+        {too_long, outcome::unreplaced, ENAMETOOLONG},
+        {no_dir, outcome::copy_unreplaced, ENOENT},
+    };
+    for (const row &r : rows) {
+        const config_result got = patch_lines(r.path.c_str(), "a", "b");
+        EXPECT_EQ(got.what, r.what);
+        EXPECT_EQ(got.path, r.path.c_str());
+        EXPECT_EQ(got.err, r.err);
+    }
 }
 
 TEST(patch_lines, keeps_permissions_and_takes_paths_literally)
@@ -81,7 +100,7 @@ TEST(patch_lines, keeps_permissions_and_takes_paths_literally)
         if (root)
             ASSERT_EQ(chown((d / name).c_str(), 1234, 5678), 0);
         ASSERT_EQ(chmod((d / name).c_str(), mode), 0);
-        patch_lines((d / name).c_str(), "psk=", "secret");
+        EXPECT_EQ(patch_lines((d / name).c_str(), "psk=", "secret").what, outcome::done);
         EXPECT_EQ(d.get(name), "psk=secret\n");
         EXPECT_EQ(d.get(name + "TMP"), "psk=secret\n");
         EXPECT_NE(access((d / "pwned").c_str(), F_OK), 0);
