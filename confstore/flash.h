@@ -5,6 +5,7 @@
 #include "confstore.h"
 #include "flash_adapter.h"
 #include "flash_image.h"
+#include "flash_plan.h"
 
 #include "heap_text.h"
 
@@ -30,6 +31,8 @@ struct flash_partition {
     flash_geometry g;
     heap_text bytes;
     bool opened = false;  // the device opened; a failure was in reading it
+    heap_text want;       // a planned save: the bytes it leaves, and how
+    flash_plan plan;
 
     // 0, or -errno.
     int open(const char *path);
@@ -40,9 +43,9 @@ struct flash_result;
 // A save of `text` in two halves, around what a command prints between
 // them: the first ends the text's last line, plans the save (a refusal
 // writes nothing) and opens the device for writing when the save changes
-// anything (`writes`); the second writes.
-flash_result flash_store_begin(flash_partition &p, heap_text &text, bool &writes);
-flash_result flash_store_end(flash_partition &p, std::span<const char> text, bool writes);
+// anything; the second writes what was planned.
+flash_result flash_store_begin(flash_partition &p, heap_text &text);
+flash_result flash_store_end(flash_partition &p);
 
 // One line on standard error, behind what standard output holds so far:
 // "cannot ACTION PATH: reason", `kept` adding that the flash copy is left

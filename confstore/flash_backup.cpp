@@ -85,6 +85,49 @@ size_t flash_backup_unfinished(const flash_geometry &g, const flash_backup_state
     return s.legacy ? g.backup_at : s.done_at;
 }
 
+flash_record_step flash_backup_plan(const flash_geometry &g, std::span<const char> dev,
+                                    std::span<const char> text, bool erased, bool stays,
+                                    std::span<char> want, size_t &finish_at)
+{
+    flash_backup_state s;
+    if (erased)
+        s = {false, false, false, 0, 0, 0, 0, g.backup_at, true};
+    else
+        s = flash_backup_scan(g, dev);
+    flash_record_step step;
+    const size_t area_len = g.image_end - g.backup_at;
+    // A finished record of the same text gets a new one: the save under
+    // way must be able to come back.
+    if (s.found && !s.finished && s.text_len == text.size() &&
+        std::memcmp(dev.data() + s.text_at, text.data(), text.size()) == 0) {
+        step.how = flash_record_step::already;
+    } else if (!flash_backup_fits(g, text.size())) {
+        step.how = flash_record_step::clear_word;
+    } else if (s.tidy && s.next + flash_record_size(text.size()) <= g.image_end) {
+        step = {flash_record_step::record, false, s.next, flash_record_size(text.size())};
+    } else if (flash_copy_valid(g, dev)) {
+        // Erasing the area is safe only while the copy itself is valid.
+        step = {flash_record_step::record, true, g.backup_at, flash_record_size(text.size())};
+    } else {
+        step.how = flash_record_step::clear_word;
+    }
+    if (!stays)
+        return step;
+    if (erased || step.erase_first)
+        std::memset(want.data() + g.backup_at, 0xFF, area_len);
+    if (step.how == flash_record_step::clear_word)
+        std::memset(want.data() + g.backup_at, 0, 4);
+    if (step.how == flash_record_step::already)
+        finish_at = flash_backup_unfinished(g, s);
+    if (step.how == flash_record_step::record) {
+        flash_record_bytes(text, s.found ? s.seq + 1 : 1, want.subspan(step.at, step.len));
+        finish_at = step.at + step.len - done_len;
+    }
+    if (finish_at != flash_none)
+        std::memset(want.data() + finish_at, 0, done_len);
+    return step;
+}
+
 bool flash_backup_starts(std::span<const char> area)
 {
     return starts(area, magic) || starts(area, legacy_magic);

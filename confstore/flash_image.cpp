@@ -37,6 +37,15 @@ void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char
         out[i] = flash_fill_byte(offset + i);
 }
 
+size_t flash_lay_out(const flash_geometry &g, std::span<const char> text,
+                     std::span<char> partition, bool &valid)
+{
+    const size_t end = flash_fill_end(g, text.size());
+    flash_image_bytes(text, 0, partition.first(end));
+    valid = flash_deciding_marker(text) != flash_none;
+    return end;
+}
+
 namespace {
 
 bool word_is(std::span<const char> dev, size_t at, const char (&w)[4])

@@ -56,6 +56,12 @@ size_t flash_fill_end(const flash_geometry &g, size_t text_len);
 // The image's bytes from `offset` on, as many as `out` holds.
 void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char> out);
 
+// Lays the image of `text` over the partition's bytes `partition`: the text
+// and its fill up to the end it returns (flash_fill_end). `valid` tells
+// whether the text holds the marker that makes a copy valid.
+size_t flash_lay_out(const flash_geometry &g, std::span<const char> text,
+                     std::span<char> partition, bool &valid);
+
 // Where the text that decides validity ends on a partition holding `dev`
 // (the partition's bytes from offset 0, at least up to A): B while the
 // bytes around B show fill or a backup area, A when the text runs on there.

@@ -19,10 +19,10 @@ flash_reading flash_read(const flash_geometry &g, std::span<const char> dev)
 }
 
 bool flash_gives_back(const flash_geometry &g, std::span<const char> dev,
-                      std::span<const char> text)
+                      std::span<const char> text, bool valid)
 {
     const flash_reading r = flash_read(g, dev);
-    if (flash_deciding_marker(text) == flash_none)
+    if (!valid)
         return r.from == flash_reading::defaults;
     if (r.from != flash_reading::copy || r.finish_at != flash_none)
         return false;

@@ -26,7 +26,7 @@ struct flash_reading {
 flash_reading flash_read(const flash_geometry &g, std::span<const char> dev);
 
 // Whether a partition holding `dev` gives `text` back: for a text with the
-// marker, a valid copy with the same setting lines and no record left
-// unfinished; for one without it, the defaults. (-ENOMEM counts as no.)
+// marker (`valid`), a valid copy with the same setting lines and no record
+// left unfinished; for one without it, the defaults. (-ENOMEM counts as no.)
 bool flash_gives_back(const flash_geometry &g, std::span<const char> dev,
-                      std::span<const char> text);
+                      std::span<const char> text, bool valid);

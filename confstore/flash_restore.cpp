@@ -107,10 +107,9 @@ void append_lines(const flash_paths &p, std::span<const char> text)
 // Saves `text` as the flash copy, saying so when that fails.
 void save(flash_partition &part, const char *device, heap_text &text)
 {
-    bool writes;
-    flash_result r = flash_store_begin(part, text, writes);
+    flash_result r = flash_store_begin(part, text);
     if (r.ok())
-        r = flash_store_end(part, text.bytes(), writes);
+        r = flash_store_end(part);
     flash_report(device, r);
 }
 

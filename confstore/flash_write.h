@@ -15,12 +15,12 @@
 // only clear bits. The layout is flash_image.h's, the records are
 // flash_backup.h's.
 //
-// The save is first run on a copy of the partition's bytes in memory, and
-// its result read as the restore reads it (flash_reading.h): a text that
-// would not come back as it is, is refused before anything is written, and
-// a save that changes nothing opens nothing for writing. Then the same
-// steps run on the device, each operation synced and read back before the
-// next:
+// The save is planned first (flash_plan.h): the partition's bytes as it
+// will leave them, read as the restore reads them (flash_reading.h), so
+// that a text that would not come back as it is, is refused before anything
+// is written, and a save that changes nothing opens nothing for writing.
+// Then the write makes the changes, each operation synced and read back
+// before the next, in these steps:
 //
 //   1. the backup: a record of the new text appended to the backup area,
 //      by programming only. The area is erased first when the record does
@@ -46,13 +46,15 @@
 // record of a text that is already the newest unfinished one is not written
 // again. A step that fails (the device's error, or bytes that do not read
 // back as the step left them) ends the save there, and the result says
-// what the partition then gives: before step 2 the old copy; from step 2
-// on the new text from its record (or, without one, an invalid copy that
-// the restore resets to the defaults); after step 5 the new copy.
+// what the partition then gives (flash_left): before step 2 the old copy;
+// from step 2 on the old copy or the new text from its record (without a
+// record, possibly an invalid copy that the restore resets to the
+// defaults); after step 5 the new copy.
 #pragma once
 
 #include "flash_backup.h"
 #include "flash_image.h"
+#include "flash_plan.h"
 
 #include "heap_text.h"
 
@@ -60,6 +62,11 @@
 #include <cerrno>
 #include <cstring>
 #include <span>
+
+// Programs start and end on bus-word boundaries, the bytes around a change
+// programmed as the device holds them: the kernel pads a partial bus word
+// with 0xFF, which a chip leaves as it is but an emulated flash stores.
+inline constexpr size_t flash_word = 4;
 
 enum class flash_fault : unsigned char {
     none,
@@ -91,18 +98,12 @@ struct flash_result {
 
 namespace flash_detail {
 
-// Programs start and end on bus-word boundaries, the bytes around a change
-// programmed as the device holds them: the kernel pads a partial bus word
-// with 0xFF, which a chip leaves as it is but an emulated flash stores.
-inline constexpr size_t word = 4;
-
 // The device, the partition's bytes as it holds them, and how far it got.
 template <class Dev> struct writer {
     Dev &d;
     std::span<char> dev;
     std::span<char> check;  // room to read back into
     flash_result r;
-    size_t ops = 0;
     bool backed_up = false;  // the newest whole record is the new text
 
     bool fail(flash_fault f, int rc, size_t at)
@@ -137,9 +138,8 @@ template <class Dev> struct writer {
         if (first == last)
             return true;
         std::memcpy(dev.data() + at + first, want.data() + first, last - first);
-        const size_t from = (at + first) / word * word;
-        const size_t to = std::min(dev.size(), (at + last + word - 1) / word * word);
-        ++ops;
+        const size_t from = (at + first) / flash_word * flash_word;
+        const size_t to = std::min(dev.size(), (at + last + flash_word - 1) / flash_word * flash_word);
         if (int rc = d.program(from, dev.subspan(from, to - from)))
             return fail(flash_fault::program, rc, from);
         if (int rc = d.sync())
@@ -148,7 +148,6 @@ template <class Dev> struct writer {
     }
     bool erase(size_t at, size_t len)
     {
-        ++ops;
         if (int rc = d.erase(at))
             return fail(flash_fault::erase, rc, at);
         std::memset(dev.data() + at, 0xFF, len);
@@ -158,55 +157,27 @@ template <class Dev> struct writer {
     }
 };
 
-bool programmable(std::span<const char> have, std::span<const char> want);
+inline constexpr char zero_word[flash_word] = {};
 
-// The final bytes of the block at `at` (want.size() bytes): the image up to
-// `end`, what the device holds (`dev`) behind it.
-void block_image(std::span<const char> text, size_t end, std::span<const char> dev, size_t at,
-                 std::span<char> want);
-
-// Holds back the new text's marker digits that lie in `want` (the block at
-// `at`): they stay as the device has them.
-void hold_markers(std::span<const char> text, std::span<const char> dev, size_t at,
-                  std::span<char> want);
-
-// What step 1 does with the record of `text`, and where it goes.
-struct record_plan {
-    enum { clear_area, already_newest, append, erase_then_append } how;
-    size_t at;
-    uint32_t seq;  // the record's sequence number: one above the newest's
-};
-record_plan plan_record(const flash_geometry &g, std::span<const char> dev,
-                        std::span<const char> text);
-
-// Whether the partition holds the image of `text` up to `end`.
-bool holds_image(std::span<const char> dev, std::span<const char> text, size_t end,
-                 std::span<char> want);
-
-inline constexpr char zero_word[word] = {};
-
-// Steps 1 and 3: the record of `text`, or the area's first word cleared.
-template <class Dev> bool store_backup(writer<Dev> &w, const flash_geometry &g, std::span<const char> text)
+// Steps 1 and 3: the record (its text first, then the header that makes it
+// count; its completion word waits for step 6), or the area's first word
+// cleared.
+template <class Dev>
+bool backup_step(writer<Dev> &w, const flash_geometry &g, const flash_record_step &a,
+                 std::span<const char> want)
 {
-    const record_plan plan = plan_record(g, w.dev, text);
-    if (plan.how == record_plan::clear_area)
+    if (a.how == flash_record_step::clear_word)
         return w.program(g.backup_at, zero_word);
-    if (plan.how == record_plan::already_newest) {
-        w.backed_up = true;
-        return true;
+    if (a.how == flash_record_step::record) {
+        if (a.erase_first && !w.erase(g.backup_at, g.image_end - g.backup_at))
+            return false;
+        const std::span<const char> rec = want.subspan(a.at, a.len);
+        if (!w.program(a.at + flash_record_head,
+                       rec.subspan(flash_record_head, a.len - flash_record_head - flash_word)) ||
+            !w.program(a.at, rec.first(flash_record_head)))
+            return false;
     }
-    if (plan.how == record_plan::erase_then_append &&
-        !w.erase(g.backup_at, g.image_end - g.backup_at))
-        return false;
-    heap_text rec;
-    if (rec.resize(flash_record_size(text.size())) != 0)
-        return w.fail(flash_fault::no_memory, -ENOMEM, plan.at);
-    flash_record_bytes(text, plan.seq, rec.writable());
-    // The text first, then the header that makes the record count.
-    if (!w.program(plan.at + flash_record_head, rec.bytes().subspan(flash_record_head)) ||
-        !w.program(plan.at, rec.bytes().first(flash_record_head)))
-        return false;
-    w.backed_up = true;
+    w.backed_up = a.how == flash_record_step::record || a.how == flash_record_step::already;
     return true;
 }
 
@@ -224,85 +195,81 @@ template <class Dev> bool clear_markers(writer<Dev> &w, size_t text_end)
     return true;
 }
 
-// Step 4 for the block at `at`.
+// Step 4 for the block at `at`: it becomes `want`'s, erased first when that
+// needs a bit set, the new marker digits (in `image`, the new copy) still as
+// the device has them.
 template <class Dev>
-bool rewrite_block(writer<Dev> &w, std::span<const char> text, size_t end, size_t at,
-                   std::span<char> want)
+bool rewrite_block(writer<Dev> &w, std::span<const char> want, std::span<const char> image,
+                   size_t at, std::span<char> block)
 {
-    block_image(text, end, w.dev, at, want);
-    std::span<char> have = w.dev.subspan(at, want.size());
-    if (std::memcmp(have.data(), want.data(), want.size()) == 0)
+    std::memcpy(block.data(), want.data() + at, block.size());
+    const std::span<const char> have = w.dev.subspan(at, block.size());
+    if (std::memcmp(have.data(), block.data(), block.size()) == 0)
         return true;
-    if (!programmable(have, want) && !w.erase(at, want.size()))
-        return false;
-    hold_markers(text, w.dev, at, want);
-    return w.program(at, want);
+    for (size_t i = 0; i < block.size(); ++i)
+        if ((have[i] & block[i]) != block[i]) {
+            if (!w.erase(at, block.size()))
+                return false;
+            break;
+        }
+    const size_t from = at > flash_marker_len ? at - flash_marker_len : 0;
+    for (size_t m = from; (m = flash_next_marker(image, m)) != flash_none && m < at + block.size();
+         m += flash_marker_len)
+        for (size_t i = std::max(m, at); i < std::min(m + flash_marker_len, at + block.size()); ++i)
+            block[i - at] = w.dev[i];
+    return w.program(at, block);
 }
 
 // Step 5: the held-back digits, the deciding ones last.
-template <class Dev> bool put_markers(writer<Dev> &w, std::span<const char> text)
+template <class Dev> bool put_markers(writer<Dev> &w, std::span<const char> image)
 {
-    const size_t deciding = flash_deciding_marker(text);
-    for (size_t m = 0; (m = flash_next_marker(text, m)) != flash_none; m += flash_marker_len)
-        if (m != deciding && !w.program(m, text.subspan(m, flash_marker_len)))
+    const size_t deciding = flash_deciding_marker(image);
+    for (size_t m = 0; (m = flash_next_marker(image, m)) != flash_none; m += flash_marker_len)
+        if (m != deciding && !w.program(m, image.subspan(m, flash_marker_len)))
             return false;
-    return deciding == flash_none || w.program(deciding, text.subspan(deciding, flash_marker_len));
+    return deciding == flash_none || w.program(deciding, image.subspan(deciding, flash_marker_len));
 }
 
-// Step 6.
-template <class Dev> bool finish_backup(writer<Dev> &w, const flash_geometry &g)
-{
-    const size_t at = flash_backup_unfinished(g, flash_backup_scan(g, w.dev));
-    return at == flash_none || w.program(at, zero_word);
-}
-
-// Every step, on the device that `w` writes.
+// Every step, on the device that `w` writes, from what it holds to `want`.
 template <class Dev>
-bool write_steps(writer<Dev> &w, const flash_geometry &g, std::span<const char> text,
-                 std::span<char> want)
+bool write_steps(writer<Dev> &w, const flash_geometry &g, const flash_plan &p,
+                 std::span<const char> want, std::span<char> block)
 {
-    const size_t end = flash_fill_end(g, text.size()), old_end = validity_end(g, w.dev);
-    const bool area = g.has_backup() && old_end == g.backup_at;
-    if (!holds_image(w.dev, text, end, want) || (end == g.backup_at && !area)) {
-        if (area && !store_backup(w, g, text))
+    if (!p.in_place) {
+        if (!p.area_late && !backup_step(w, g, p.area, want))
             return false;
         w.r.left = w.backed_up ? flash_left::old_or_new : flash_left::unknown;
-        if (!clear_markers(w, old_end))
+        if (!clear_markers(w, p.old_end))
             return false;
-        if (!area && end == g.backup_at &&
-            (!w.erase(g.backup_at, g.image_end - g.backup_at) || !store_backup(w, g, text)))
+        if (p.area_late && (!w.erase(g.backup_at, g.image_end - g.backup_at) ||
+                            !backup_step(w, g, p.area, want)))
             return false;
         w.r.left = w.backed_up ? flash_left::old_or_new : flash_left::unknown;
-        for (size_t at = 0; at < end; at += g.erase)
-            if (!rewrite_block(w, text, end, at, want.first(std::min(g.erase, g.part - at))))
+        const std::span<const char> image = want.first(p.end);
+        for (size_t at = 0; at < p.end; at += g.erase)
+            if (!rewrite_block(w, want, image, at, block.first(std::min(g.erase, g.part - at))))
                 return false;
-        if (!put_markers(w, text))
+        if (!put_markers(w, image))
             return false;
     }
     w.r.left = flash_left::new_copy;
-    return finish_backup(w, g);
+    return p.finish_at == flash_none || w.program(p.finish_at, zero_word);
 }
 
 } // namespace flash_detail
 
-// Judges the save of `text` onto a partition of geometry `g` holding `dev`
-// by running it on a copy in memory: a refusal (too_long, no_read_back,
-// no_memory) or ok, and `writes` whether the save changes anything.
-flash_result flash_plan_save(const flash_geometry &g, std::span<const char> dev,
-                             std::span<const char> text, bool &writes);
-
-// The steps of a planned save on the device `d`, already writable; `dev`
-// holds the partition's bytes as read and follows what is written.
+// The steps of a planned save (flash_plan_save) on the device `d`, already
+// writable: `dev` holds the partition's bytes as read and follows what is
+// written, `want` the plan's.
 template <class Dev>
 flash_result flash_write(Dev &d, const flash_geometry &g, std::span<char> dev,
-                         std::span<const char> text)
+                         std::span<const char> want, const flash_plan &p)
 {
-    using namespace flash_detail;
-    heap_text want, check;
-    if (want.resize(g.erase) != 0 || check.resize(g.erase) != 0)
+    heap_text block, check;
+    if (block.resize(g.erase) != 0 || check.resize(g.erase) != 0)
         return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
-    writer<Dev> w{d, dev, check.writable(), {}};
-    write_steps(w, g, text, want.writable());
+    flash_detail::writer<Dev> w{d, dev, check.writable(), {}};
+    flash_detail::write_steps(w, g, p, want, block.writable());
     return w.r;
 }
 
@@ -311,17 +278,16 @@ flash_result flash_write(Dev &d, const flash_geometry &g, std::span<char> dev,
 // the copy): the device is opened for writing only then.
 template <class Dev> flash_result flash_finish(Dev &d, const flash_geometry &g, std::span<char> dev)
 {
-    using namespace flash_detail;
-    if (flash_backup_unfinished(g, flash_backup_scan(g, dev)) == flash_none)
+    flash_plan p;
+    p.in_place = true;
+    if ((p.finish_at = flash_backup_unfinished(g, flash_backup_scan(g, dev))) == flash_none)
         return {};
-    heap_text check;
-    if (check.resize(g.erase) != 0)
-        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
     if (int rc = d.writable())
         return {flash_fault::open, -rc, 0, flash_left::old_copy};
-    writer<Dev> w{d, dev, check.writable(), {}};
-    finish_backup(w, g);
-    return w.r;
+    flash_result r = flash_write(d, g, dev, dev, p);
+    if (r.left == flash_left::new_copy)
+        r.left = flash_left::old_copy;  // the copy was never touched
+    return r;
 }
 
 // Makes the partition of `d`, holding `dev` (its bytes as read, following
@@ -331,11 +297,12 @@ template <class Dev>
 flash_result flash_save(Dev &d, const flash_geometry &g, std::span<char> dev,
                         std::span<const char> text)
 {
-    bool writes = false;
-    flash_result r = flash_plan_save(g, dev, text, writes);
-    if (!r.ok() || !writes)
+    heap_text want;
+    flash_plan p;
+    flash_result r = flash_plan_save(g, dev, text, want, p);
+    if (!r.ok() || !p.writes)
         return r;
     if (int rc = d.writable())
         return {flash_fault::open, -rc, 0, flash_left::old_copy};
-    return flash_write(d, g, dev, text);
+    return flash_write(d, g, dev, want.bytes(), p);
 }

@@ -1,0 +1,36 @@
+// What a save of a text will make of the flash partition, worked out before
+// anything is written: the partition's bytes as the save leaves them, and
+// the changes the write (flash_write.h) makes to get there, in its order.
+//
+// The bytes are judged as the restore reads them (flash_reading.h): a text
+// that would not come back as it is, is refused, and a partition that
+// already holds the result is not written at all.
+#pragma once
+
+#include "flash_backup.h"
+#include "flash_image.h"
+
+#include "heap_text.h"
+
+#include <span>
+
+struct flash_result;
+
+struct flash_plan {
+    bool writes = false;    // the partition does not hold the result yet
+    bool in_place = false;  // the copy holds the image already: only step 6
+    size_t old_end = 0;     // the old copy's text: its markers go first (step 2)
+    size_t end = 0;         // the new image's end: blocks before it are rewritten (step 4)
+    bool area_late = false; // the old text reached into the backup area, the new one
+                            // ends before it: the area is erased and takes the
+                            // record once the old copy is invalid (step 3)
+    flash_record_step area; // the backup area's part (steps 1 or 3)
+    size_t finish_at = flash_none;  // the completion word cleared last (step 6)
+};
+
+// Plans the save of `text` onto a partition of geometry `g` holding `dev`:
+// `want` gets the partition's bytes as the save leaves them. Ok, or a
+// refusal (too_long, no_read_back, no_memory, a geometry the write cannot
+// use) before anything is written.
+flash_result flash_plan_save(const flash_geometry &g, std::span<const char> dev,
+                             std::span<const char> text, heap_text &want, flash_plan &p);
