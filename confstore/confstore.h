@@ -79,4 +79,4 @@ config_result patch_lines(const char *path, const char *pattern, const char *val
 // The flash copy: commit (c), reset to defaults (d), restore (i).
 void flash_commit();
 void flash_reset();
-void flash_restore(std::span<char> value);
+void flash_restore();

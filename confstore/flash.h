@@ -21,7 +21,7 @@ inline constexpr flash_paths device_flash_paths{flash_path, working_config_path,
 
 void flash_commit(const flash_paths &paths);
 void flash_reset(const flash_paths &paths);
-void flash_restore(const flash_paths &paths, std::span<char> value);
+void flash_restore(const flash_paths &paths);
 
 // The flash partition as one command uses it: opened once, for reading,
 // and read whole once; written, when a save changes something, through

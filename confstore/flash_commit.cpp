@@ -45,17 +45,13 @@ void store(flash_partition &part, int open_rc, const char *device, heap_text &te
     flash_report(device, r);
 }
 
-// The working configuration's text, or the line that says why there is none.
-bool read_working(const char *working, heap_text &text)
+// Reads the working configuration's text. 0, or -errno with `opened`
+// telling a failed read from a failed open (or `why` a refusal).
+int read_working(const char *working, heap_text &text, distrust &why, bool &opened)
 {
-    distrust why;
     unique_fd work(trusted_open(working, O_RDONLY, 0, &why));
-    if (!work && refused(working, why))
-        return false;
-    int rc = work ? read_whole_file(work.get(), text) : -errno;
-    if (rc < 0)  // nothing to commit from: the flash copy keeps every saved setting
-        flash_report(work ? "read" : "open", working, -rc, true);
-    return rc == 0;
+    opened = static_cast<bool>(work);
+    return work ? read_whole_file(work.get(), text) : -errno;
 }
 
 } // namespace
@@ -68,8 +64,14 @@ void flash_commit(const flash_paths &p)
     if (lock_refused(lock, p.working))
         return;
     heap_text text;
-    if (!read_working(p.working, text))
+    distrust why;
+    bool opened;
+    if (int rc = read_working(p.working, text, why, opened); rc < 0) {
+        // Nothing to commit from: the flash copy keeps every saved setting.
+        if (!refused(p.working, why))
+            flash_report(opened ? "read" : "open", p.working, -rc, true);
         return;
+    }
     const int line1 = count_setting_lines(text.bytes());
     if (line1 < 0) {
         flash_report("read", p.working, -line1, true);

@@ -10,9 +10,9 @@
 // configuration takes the defaults so the device can start.
 //
 // The working configuration is changed whole or not at all: its new text is
-// built first and then put in place (replace_file.h).
+// built first and then put in place (replace_file.h). The helpers below say
+// what failed; flash_restore prints it.
 #include "flash.h"
-#include "config_line.h"
 #include "flash_reading.h"
 #include "flash_write.h"
 #include "messages.h"
@@ -29,20 +29,28 @@
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
+// What failed with a file on the way: the action, the file, the reason.
+struct file_failure {
+    const char *action = nullptr;  // none: nothing failed
+    const char *path = nullptr;
+    int err = 0;
+    bool open_line = false;  // "File open error!" on standard output first
+};
+
 // The working configuration becomes `text` whole, at once, keeping its mode.
 // A link of another user in its place lends nothing and is replaced itself.
-void set_working(const char *working, std::span<const char> text)
+file_failure set_working(const char *working, std::span<const char> text)
 {
     struct stat st;
     unique_fd old(trusted_open(working, O_RDONLY | O_NONBLOCK));
     bool exists = old && ::fstat(old.get(), &st) == 0 && S_ISREG(st.st_mode);
     remove_stale_replacements(working);
     if (int rc = replace_file(working, text, exists ? &st : nullptr); rc < 0)
-        flash_report("replace", working, -rc);
+        return {"replace", working, -rc};
+    return {};
 }
 
 int read_defaults(const char *path, heap_text &text)
@@ -51,16 +59,13 @@ int read_defaults(const char *path, heap_text &text)
     return fd ? read_whole_file(fd.get(), text) : -errno;
 }
 
-void take_defaults(const flash_paths &p, int err)
+// The working configuration as the defaults file has it.
+file_failure take_defaults(const flash_paths &p)
 {
-    std::fflush(stdout);
-    std::fprintf(stderr, msg_flash_unreadable_fmt, p.device, std::strerror(err), p.defaults);
     heap_text text;
-    if (int rc = read_defaults(p.defaults, text); rc < 0) {
-        flash_report("read", p.defaults, -rc);
-        return;
-    }
-    set_working(p.working, text.bytes());
+    if (int rc = read_defaults(p.defaults, text); rc < 0)
+        return {"read", p.defaults, -rc};
+    return set_working(p.working, text.bytes());
 }
 
 // The working configuration as it stands, then `lines`, its last line ended
@@ -87,67 +92,47 @@ int working_with(const char *working, std::span<const char> lines, heap_text &ou
     return out.append(lines);
 }
 
-// The setting lines of `text` (a copy or a record) are appended behind
-// what the working configuration holds; a missing one is created.
-void append_lines(const flash_paths &p, std::span<const char> text)
+// The setting lines of `text` (a copy or a record) appended behind what the
+// working configuration holds; a missing one is created.
+file_failure append_lines(const flash_paths &p, std::span<const char> text)
 {
     heap_text lines, working;
-    if (int rc = copy_setting_lines(text, line_source::flash, lines); rc < 0) {
-        take_defaults(p, -rc);
-        return;
-    }
-    if (int rc = working_with(p.working, lines.bytes(), working); rc < 0) {
-        std::fputs(msg_file_open_error, stdout);
-        flash_report("open", p.working, -rc);
-        return;
-    }
-    set_working(p.working, working.bytes());
+    if (int rc = copy_setting_lines(text, line_source::flash, lines); rc < 0)
+        return {"read", p.device, -rc};
+    if (int rc = working_with(p.working, lines.bytes(), working); rc < 0)
+        return {"open", p.working, -rc, true};
+    return set_working(p.working, working.bytes());
 }
 
-// Saves `text` as the flash copy, saying so when that fails.
-void save(flash_partition &part, const char *device, heap_text &text)
+// Saves `text` as the flash copy.
+flash_result save(flash_partition &part, heap_text &text)
 {
     flash_result r = flash_store_begin(part, text);
-    if (r.ok())
-        r = flash_store_end(part);
-    flash_report(device, r);
+    return r.ok() ? flash_store_end(part) : r;
 }
 
-// A cut interrupted a save: the newest record's text becomes the working
-// configuration's and, by the same write, the flash copy's again (once per
-// restore; a repair that fails is tried again by the next one).
-void restore_backup(const flash_paths &p, flash_partition &part, std::span<const char> record)
+void report(const file_failure &f)
+{
+    if (!f.action)
+        return;
+    if (f.open_line)
+        std::fputs(msg_file_open_error, stdout);
+    flash_report(f.action, f.path, f.err);
+}
+
+// The device cannot be read: the defaults, the flash copy left alone.
+void unreadable(const flash_paths &p, int err)
 {
     std::fflush(stdout);
-    std::fprintf(stderr, msg_flash_from_backup_fmt, p.device);
-    heap_text text;  // its own bytes: the save rewrites the partition's
-    if (text.append(record) != 0) {
-        flash_report("read", p.device, ENOMEM);
-        return;
-    }
-    append_lines(p, text.bytes());
-    save(part, p.device, text);
-}
-
-// The copy was read to its end and is not valid, and no backup stands in:
-// the defaults, in the flash copy and the working configuration.
-void reset_invalid(const flash_paths &p, flash_partition &part)
-{
-    heap_text text;
-    if (int rc = read_defaults(p.defaults, text); rc < 0) {
-        flash_report("read", p.defaults, -rc, true);
-        return;
-    }
-    const size_t defaults_size = text.size();
-    save(part, p.device, text);
-    set_working(p.working, text.bytes().first(defaults_size));
+    std::fprintf(stderr, msg_flash_unreadable_fmt, p.device, std::strerror(err), p.defaults);
+    report(take_defaults(p));
 }
 
 } // namespace
 
 // The restore holds the lock that every writer of the working
 // configuration takes.
-void flash_restore(const flash_paths &p, std::span<char> value)
+void flash_restore(const flash_paths &p)
 {
     file_lock lock(p.working);
     if (lock_refused(lock, p.working))
@@ -157,32 +142,44 @@ void flash_restore(const flash_paths &p, std::span<char> value)
         // (A directory or a FIFO in its place opens, and is then refused.)
         if (!part.opened && rc != -EISDIR && rc != -ENODEV)
             std::printf(msg_open_failed_fmt, p.device, std::strerror(-rc));
-        take_defaults(p, -rc);
+        unreadable(p, -rc);
         return;
     }
-    const std::span<const char> bytes = part.bytes.bytes();
-    // The marker's setting, into the value buffer as the lookup delivers it.
-    const std::span<const char> copy = bytes.first(validity_end(part.g, bytes));
-    config_deliver(config_find(copy, flash_marker_name), value);
-    const flash_reading r = flash_read(part.g, bytes);
-    if (r.from == flash_reading::backup) {
-        restore_backup(p, part, r.text);
-        return;
+    const flash_reading r = flash_read(part.g, part.bytes.bytes());
+    heap_text text;  // its own bytes: a save rewrites the partition's
+    if (r.from == flash_reading::copy) {
+        report(append_lines(p, r.text));
+        // A save that a cut ended before it changed the copy: its record
+        // must never come back in place of the copy.
+        flash_result done = flash_finish(part.dev, part.g, part.bytes.writable());
+        if (int rc = part.dev.done(); rc != 0 && done.ok())
+            done = {flash_fault::sync, -rc, 0, flash_left::old_copy};
+        flash_report(p.device, done);
+    } else if (r.from == flash_reading::backup) {
+        // A cut interrupted a save: the record's text becomes the working
+        // configuration's and, by the same write, the flash copy's again
+        // (once per restore; a repair that fails is tried by the next).
+        std::fflush(stdout);
+        std::fprintf(stderr, msg_flash_from_backup_fmt, p.device);
+        if (text.append(r.text) != 0) {
+            flash_report("read", p.device, ENOMEM);
+            return;
+        }
+        report(append_lines(p, text.bytes()));
+        flash_report(p.device, save(part, text));
+    } else {
+        // Read to its end and not valid, and no backup stands in.
+        if (int rc = read_defaults(p.defaults, text); rc < 0) {
+            flash_report("read", p.defaults, -rc, true);
+            return;
+        }
+        const size_t defaults_size = text.size();
+        flash_report(p.device, save(part, text));
+        report(set_working(p.working, text.bytes().first(defaults_size)));
     }
-    if (r.from == flash_reading::defaults) {
-        reset_invalid(p, part);
-        return;
-    }
-    append_lines(p, r.text);
-    // A save that a cut ended before it changed the copy: its record must
-    // never come back in place of the copy.
-    flash_result done = flash_finish(part.dev, part.g, part.bytes.writable());
-    if (int rc = part.dev.done(); rc != 0 && done.ok())
-        done = {flash_fault::sync, -rc, 0, flash_left::old_copy};
-    flash_report(p.device, done);
 }
 
-void flash_restore(std::span<char> value)
+void flash_restore()
 {
-    flash_restore(device_flash_paths, value);
+    flash_restore(device_flash_paths);
 }

@@ -140,7 +140,7 @@ void run(char cmd, char **args, std::span<char> value)
     switch (cmd) {
     case 'c': flash_commit(); break;
     case 'd': flash_reset(); break;
-    case 'i': flash_restore(value); break;
+    case 'i': flash_restore(); break;
     case 's': show_config(); break;
     case 'r': read_value(args[0], value); break;
     case 'w': write_value(args[0], args[1]); break;

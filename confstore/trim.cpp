@@ -34,13 +34,12 @@ void check_args(const char *out, const char *in, const char *function)
     check(out != in, "szOutput != szInput", function);
 }
 
-// Cuts trailing white space off `s` in place.
-void cut_trailing(char *s)
+// The first byte of `s` that is not white space.
+const char *skip_leading(const char *s)
 {
-    size_t n = std::strlen(s);
-    while (n > 0 && config_space(s[n - 1]))
-        --n;
-    s[n] = '\0';
+    while (*s && config_space(*s))
+        ++s;
+    return s;
 }
 
 } // namespace
@@ -48,8 +47,7 @@ void cut_trailing(char *s)
 char *l_trim(char *szOutput, const char *szInput)
 {
     check_args(szOutput, szInput, "l_trim");
-    while (*szInput && config_space(*szInput))
-        ++szInput;
+    szInput = skip_leading(szInput);
     std::memmove(szOutput, szInput, std::strlen(szInput) + 1);
     return szOutput;
 }
@@ -57,16 +55,21 @@ char *l_trim(char *szOutput, const char *szInput)
 char *r_trim(char *szOutput, const char *szInput)
 {
     check_args(szOutput, szInput, "r_trim");
-    std::memmove(szOutput, szInput, std::strlen(szInput) + 1);
-    cut_trailing(szOutput);
+    size_t n = std::strlen(szInput);
+    while (n > 0 && config_space(szInput[n - 1]))
+        --n;
+    std::memmove(szOutput, szInput, n);
+    szOutput[n] = '\0';
     return szOutput;
 }
 
+// Both sides: what r_trim leaves of the text from its first byte that is
+// not white space.
 char *a_trim(char *szOutput, const char *szInput)
 {
     check(szInput != nullptr, "szInput != ((void *)0)", "a_trim");
     check(szOutput != nullptr, "szOutput != ((void *)0)", "a_trim");
-    l_trim(szOutput, szInput);
-    cut_trailing(szOutput);
-    return szOutput;
+    // The device's logs have always named l_trim for this one.
+    check(szOutput != szInput, "szOutput != szInput", "l_trim");
+    return r_trim(szOutput, skip_leading(szInput));
 }

@@ -19,10 +19,7 @@ struct flash_restorer {
     std::string restore(const std::string &device)
     {
         dir.put("working", "");
-        run([&](const flash_paths &p) {
-            char value[512] = {};
-            flash_restore(p, value);
-        }, device);
+        run([](const flash_paths &p) { flash_restore(p); }, device);
         return dir.get("working");
     }
     // `c` of `text` onto `device`: what it prints on standard error.
