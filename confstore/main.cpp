@@ -124,7 +124,12 @@ void carry_value(const char *file, const char *pattern, const char *name,
                  std::span<char> value)
 {
     if (!is_working_config(file)) {
-        tell_lookup(config_get(working_config_path, name, value));
+        // A working configuration that is not root's own gives nothing to
+        // carry: the file keeps its lines rather than losing their values.
+        const config_result got = config_get(working_config_path, name, value);
+        tell_lookup(got);
+        if (got.what == outcome::unopened && got.why != distrust::none)
+            return;
         tell_patch(patch_lines(file, pattern, value.data()));
         return;
     }

@@ -150,6 +150,7 @@ TEST(planted_file, only_roots_own_file_is_ever_its_working_configuration)
                 EXPECT_EQ(r.err, err);
                 EXPECT_TRUE(r.file("/dev/mtdblock4") == image) << "the flash copy changed";
                 EXPECT_FALSE(r.exists("/tmp/buffconfig"));
+                EXPECT_EQ(r.file("/etc/ath/target"), "AP_SSID=old\n") << "y lost a value";
             }
             // Root's own file reaches every road: the check can see a leak.
             for (const std::string &road : {shown, r.file("/dev/mtdblock4"),
