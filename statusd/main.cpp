@@ -74,14 +74,14 @@ int main()
     // Children are waited for one by one; an inherited "ignore" would reap
     // them behind statusd's back.
     ::signal(SIGCHLD, SIG_DFL);
-    const query_socket queries;
+    query_socket queries;
     status_values values = {};
     cycle_setup setup;
     setup.report_dir = report_dir;
     for (;;) {
         if (::access(restart_trigger, F_OK) == 0)
             restart_device();
-        report_cycle(values, setup);
+        report_cycle(values, setup, queries);
         ::sleep(cycle_pause_s);
     }
 }
