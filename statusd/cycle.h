@@ -21,6 +21,11 @@ struct status_values {
     char ap_device_name[64];
 };
 
+// While it exists, each cycle first asks for a restart of the device.
+inline constexpr char restart_trigger[] = "/tmp/reboot";
+// The pause after each cycle.
+inline constexpr unsigned cycle_pause_s = 3;
+
 struct cycle_setup {
     const char *report_dir = "/tmp";
     const char *cfg = "cfg";

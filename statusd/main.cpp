@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr char restart_trigger[] = "/tmp/reboot";
-constexpr unsigned cycle_pause_s = 3;
 constexpr char report_dir[] = "/tmp";
 
 // Children get their output on descriptor 1: should statusd be started with
