@@ -144,15 +144,16 @@ struct floor_cycle {
     }
     void lan_queries()
     {
-        char mac[mac_text_size], addr[addr_text_size], netmask[addr_text_size];
-        get_if_mac_text(queries.get(), "eth1", mac);
+        char addr[addr_text_size], netmask[addr_text_size];
         get_if_ipaddr(queries.get(), "br0", addr);
         get_if_netmask(queries.get(), "br0", netmask);
     }
     void lan()
     {
-        lan_queries();
+        char mac[mac_text_size];
+        get_if_mac_text(queries.get(), "eth1", mac);
         floor_read("DHCP_SERVER", v.dhcp_server);
+        lan_queries();
         floor_report(files, 2);
     }
     void sysinfo()
@@ -234,6 +235,7 @@ int parts(floor_cycle &c, int runs)
         char mac[mac_text_size];
         get_if_mac_text(c.queries.get(), "ath0", mac);
         c.wan_queries();
+        get_if_mac_text(c.queries.get(), "eth1", mac);
         c.lan_queries();
     };
     time_part(all[2], runs, queries, queries);
