@@ -23,7 +23,7 @@
 //   statusd_floor --parts RUNS  each part of a cycle, the floor's way and
 //                               statusd's, own CPU per run, in turns: lines
 //                               "PART FLOOR_US STATUSD_US", then "parts" for
-//                               their sums
+//                               their sums, then "cycle" for whole cycles
 //
 // Both run in the device (bench/machine-guest), `cfg` found on PATH as
 // statusd finds it, after statusd has written its reports.
@@ -262,6 +262,17 @@ int parts(floor_cycle &c, int runs)
         statusd_sum += p.statusd_us;
     }
     std::printf("parts %lld %lld\n", floor_sum / n, statusd_sum / n);
+    // The whole cycle: the floor's and statusd's own, from its restart
+    // check to its pause.
+    part whole{"cycle"};
+    status_values values = {};
+    const cycle_setup setup;
+    query_socket statusd_queries;
+    time_part(whole, runs, [&] { c.run(); }, [&] {
+        (void)::access(restart_trigger, F_OK);
+        report_cycle(values, setup, statusd_queries);
+    });
+    std::printf("%s %lld %lld\n", whole.what, whole.floor_us / n, whole.statusd_us / n);
     return 0;
 }
 
