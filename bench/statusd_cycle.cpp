@@ -78,7 +78,7 @@ int main(int argc, char **argv)
     }
     const int cycles = std::atoi(argv[2]);
     const int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const query_socket queries;  // as statusd asks
+    query_socket queries;  // as statusd asks
     status_values values = {};
     cycle_setup setup;
     setup.report_dir = argv[1];
@@ -91,7 +91,7 @@ int main(int argc, char **argv)
             floor_cycle(null_fd);
         cpu t1 = cpu_now();
         for (int i = 0; i < cycles / rounds; i++)
-            report_cycle(values, setup);
+            report_cycle(values, setup, queries);
         cpu t2 = cpu_now();
         add(floor, t0, t1);
         add(cycle, t1, t2);

@@ -82,7 +82,7 @@ int rename_over(const char *temp, const char *target)
 
 } // namespace
 
-int open_temporary(const char *target, char *temp, bool &unnamed)
+int open_temporary(const char *target, char *temp, bool &unnamed, mode_t mode)
 {
     int n = std::snprintf(temp, PATH_MAX, "%s%sXXXXXX", target, temp_infix);
     if (n < 0 || n >= PATH_MAX)
@@ -91,7 +91,7 @@ int open_temporary(const char *target, char *temp, bool &unnamed)
     // system without unnamed files gets a named one.
     char dir[PATH_MAX];
     split_path(target, dir);
-    int fd = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    int fd = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     unnamed = fd >= 0;
     if (fd < 0)
         fd = ::mkostemp(temp, O_CLOEXEC);
@@ -149,7 +149,10 @@ file_replacement::~file_replacement()
 
 int file_replacement::begin(const char *target, const struct stat *like)
 {
-    int fd = open_temporary(target, temp_, unnamed_);
+    // A new file's mode is what the umask leaves of 0644 (default_mode): an
+    // unnamed one gets it as it is created, a named one (always 0600)
+    // afterwards.
+    int fd = open_temporary(target, temp_, unnamed_, like ? 0600 : 0644);
     if (fd < 0)
         return fd;
     fd_.reset(fd);
@@ -159,6 +162,8 @@ int file_replacement::begin(const char *target, const struct stat *like)
     // a file away; others keep it as their own.
     if (like && ::fchown(fd_.get(), like->st_uid, like->st_gid) != 0 && errno != EPERM)
         return -errno;
+    if (!like && unnamed_)
+        return 0;
     mode_t mode = like ? (like->st_mode & 07777) : default_mode();
     if (::fchmod(fd_.get(), mode) != 0)
         return -errno;

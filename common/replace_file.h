@@ -45,11 +45,11 @@ public:
 // lock, or its only writer).
 void remove_stale_replacements(const char *target);
 
-// A new file of mode 0600 for a replacement of `target`, in its directory:
-// unnamed where the file system allows (`unnamed` true), else already named
-// `temp` (PATH_MAX bytes, the temporary name's pattern either way). The
-// descriptor, or -errno.
-int open_temporary(const char *target, char *temp, bool &unnamed);
+// A new file for a replacement of `target`, in its directory: unnamed where
+// the file system allows (`unnamed` true), of `mode` less the umask; else
+// already named `temp` (PATH_MAX bytes, the temporary name's pattern either
+// way), of mode 0600. The descriptor, or -errno.
+int open_temporary(const char *target, char *temp, bool &unnamed, mode_t mode = 0600);
 // Gives the unnamed file `fd` a temporary name, `temp` as open_temporary()
 // made it with its last six letters chosen. 0, or -errno.
 int name_temporary(int fd, char *temp);

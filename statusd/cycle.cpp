@@ -12,6 +12,7 @@ namespace {
 struct cycle {
     status_values &v;
     const cycle_setup &setup;
+    const int sock;  // the queries' socket
     char ath0_mac[mac_text_size];
 
     void read(const char *name, std::span<char> value)
@@ -38,7 +39,7 @@ void cycle::radio_step()
     read("AP_SECMODE", v.ap_secmode);
     read("AP_SSID", v.ap_ssid);
     read("AP_PRIMARY_CH", v.ap_primary_ch);
-    get_if_mac_text("ath0", ath0_mac);
+    get_if_mac_text(sock, "ath0", ath0_mac);
     read("TXPOWER", v.txpower);
     write(radio_report, radio_record(v.ap_chmode, v.ap_startmode, v.ap_secmode, v.ap_ssid,
                                      v.ap_primary_ch, ath0_mac, v.txpower));
@@ -60,11 +61,11 @@ record cycle::wan_step_record()
     const int is_ppp = std::strncmp(v.wan_if_mode, "pppoe", 5) == 0;
     const char *wan_if = is_ppp ? "ppp0" : "ath0";
     struct sockaddr presence;
-    if (!get_if_hwaddr(wan_if, &presence))
+    if (!get_if_hwaddr(sock, wan_if, &presence))
         return wan_absent_record();
     char addr[addr_text_size], netmask[addr_text_size], gateway[addr_text_size];
-    get_if_ipaddr(wan_if, addr);
-    get_if_netmask(wan_if, netmask);
+    get_if_ipaddr(sock, wan_if, addr);
+    get_if_netmask(sock, wan_if, netmask);
     get_gateway(gateway, wan_if, is_ppp);
     // The radio's address also when PPP carries the link.
     return wan_record(addr, netmask, gateway, ath0_mac);
@@ -73,11 +74,11 @@ record cycle::wan_step_record()
 void cycle::lan_step()
 {
     char eth1_mac[mac_text_size];
-    get_if_mac_text("eth1", eth1_mac);
+    get_if_mac_text(sock, "eth1", eth1_mac);
     read("DHCP_SERVER", v.dhcp_server);
     char addr[addr_text_size], netmask[addr_text_size];
-    get_if_ipaddr("br0", addr);
-    get_if_netmask("br0", netmask);
+    get_if_ipaddr(sock, "br0", addr);
+    get_if_netmask(sock, "br0", netmask);
     write(lan_report, lan_record(v.dhcp_server, addr, netmask, eth1_mac));
 }
 
@@ -91,9 +92,9 @@ void cycle::sysinfo_step()
 
 } // namespace
 
-void report_cycle(status_values &values, const cycle_setup &setup)
+void report_cycle(status_values &values, const cycle_setup &setup, query_socket &queries)
 {
-    cycle c{values, setup, {}};
+    cycle c{values, setup, queries.get(), {}};
     c.radio_step();
     c.wan_step();
     c.lan_step();

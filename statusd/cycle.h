@@ -2,6 +2,7 @@
 // report files. The program repeats it every three seconds.
 #pragma once
 
+#include "if_query.h"
 #include "setting_read.h"
 
 // The last value read for each setting, carried from cycle to cycle: a
@@ -20,6 +21,11 @@ struct status_values {
     char ap_device_name[64];
 };
 
+// While it exists, each cycle first asks for a restart of the device.
+inline constexpr char restart_trigger[] = "/tmp/reboot";
+// The pause after each cycle.
+inline constexpr unsigned cycle_pause_s = 3;
+
 struct cycle_setup {
     const char *report_dir = "/tmp";
     const char *cfg = "cfg";
@@ -28,5 +34,5 @@ struct cycle_setup {
 
 // Nothing that fails stops the cycle: a field falls back to its last or
 // "no address" value and a report that cannot be written is written again
-// by the next cycle.
-void report_cycle(status_values &values, const cycle_setup &setup);
+// by the next cycle. The interface queries ask through `queries`.
+void report_cycle(status_values &values, const cycle_setup &setup, query_socket &queries);

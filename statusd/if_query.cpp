@@ -23,41 +23,19 @@ bool if_request(const char *ifname, struct ifreq &req)
     return true;
 }
 
-// The socket of the living query_socket, or -1.
-int shared_socket = -1;
-
-unique_fd new_socket()
-{
-    return unique_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-}
-
-// A query's socket: the shared one, or its own, closed when it is done.
-struct if_socket {
-    unique_fd own;
-    int fd;
-    if_socket() : own(shared_socket < 0 ? new_socket() : unique_fd())
-    {
-        fd = own ? own.get() : shared_socket;
-    }
-    explicit operator bool() const { return fd >= 0; }
-    int get() const { return fd; }
-};
-
 // Existence is tested with SIOCGIFFLAGS first; the flags themselves do not
 // matter, so a down interface keeps answering. Then `request` fills `req`.
-bool if_ask(const char *ifname, unsigned long request, struct ifreq &req)
+bool if_ask(int sock, const char *ifname, unsigned long request, struct ifreq &req)
 {
-    if (!if_request(ifname, req))
-        return false;
-    if_socket s;
-    return s && ::ioctl(s.get(), SIOCGIFFLAGS, &req) == 0 && ::ioctl(s.get(), request, &req) == 0;
+    return if_request(ifname, req) && ::ioctl(sock, SIOCGIFFLAGS, &req) == 0 &&
+           ::ioctl(sock, request, &req) == 0;
 }
 
-int if_addr_query(const char *ifname, unsigned long request, addr_text out)
+int if_addr_query(int sock, const char *ifname, unsigned long request, addr_text out)
 {
     std::memcpy(out.data(), no_addr_text, sizeof no_addr_text);
     struct ifreq req;
-    if (!if_ask(ifname, request, req))
+    if (!if_ask(sock, ifname, request, req))
         return 0;
     struct sockaddr_in sin;
     std::memcpy(&sin, &req.ifr_addr, sizeof sin);
@@ -70,36 +48,33 @@ int if_addr_query(const char *ifname, unsigned long request, addr_text out)
 
 } // namespace
 
-query_socket::query_socket() : fd_(new_socket())
+int query_socket::get()
 {
-    shared_socket = fd_.get();
+    if (!fd_)
+        fd_.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    return fd_.get();
 }
 
-query_socket::~query_socket()
-{
-    shared_socket = -1;
-}
-
-int get_if_hwaddr(const char *ifname, struct sockaddr *hwaddr)
+int get_if_hwaddr(int sock, const char *ifname, struct sockaddr *hwaddr)
 {
     struct ifreq req;
-    if (!if_ask(ifname, SIOCGIFHWADDR, req))
+    if (!if_ask(sock, ifname, SIOCGIFHWADDR, req))
         return 0;
     std::memcpy(hwaddr, &req.ifr_hwaddr, sizeof *hwaddr);
     return 1;
 }
 
-int get_if_ipaddr(const char *ifname, addr_text out)
+int get_if_ipaddr(int sock, const char *ifname, addr_text out)
 {
-    return if_addr_query(ifname, SIOCGIFADDR, out);
+    return if_addr_query(sock, ifname, SIOCGIFADDR, out);
 }
 
-int get_if_netmask(const char *ifname, addr_text out)
+int get_if_netmask(int sock, const char *ifname, addr_text out)
 {
-    return if_addr_query(ifname, SIOCGIFNETMASK, out);
+    return if_addr_query(sock, ifname, SIOCGIFNETMASK, out);
 }
 
-void get_if_mac_text(const char *ifname, mac_text out)
+void get_if_mac_text(int sock, const char *ifname, mac_text out)
 {
     // A failed request must not show the address of an interface read
     // before: start from a zeroed record every time.
@@ -107,8 +82,7 @@ void get_if_mac_text(const char *ifname, mac_text out)
     unsigned char mac[6] = {};
     if (if_request(ifname, req)) {
         req.ifr_hwaddr.sa_family = AF_INET;
-        if_socket s;
-        if (s && ::ioctl(s.get(), SIOCGIFHWADDR, &req) == 0)
+        if (::ioctl(sock, SIOCGIFHWADDR, &req) == 0)
             std::memcpy(mac, req.ifr_hwaddr.sa_data, sizeof mac);
     }
     std::snprintf(out.data(), out.size(), "%.2x:%.2x:%.2x:%.2x:%.2x:%.2x",

@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr char restart_trigger[] = "/tmp/reboot";
-constexpr unsigned cycle_pause_s = 3;
 constexpr char report_dir[] = "/tmp";
 
 // Children get their output on descriptor 1: should statusd be started with
@@ -74,14 +72,14 @@ int main()
     // Children are waited for one by one; an inherited "ignore" would reap
     // them behind statusd's back.
     ::signal(SIGCHLD, SIG_DFL);
-    const query_socket queries;
+    query_socket queries;
     status_values values = {};
     cycle_setup setup;
     setup.report_dir = report_dir;
     for (;;) {
         if (::access(restart_trigger, F_OK) == 0)
             restart_device();
-        report_cycle(values, setup);
+        report_cycle(values, setup, queries);
         ::sleep(cycle_pause_s);
     }
 }

@@ -1,38 +1,49 @@
 #include "report.h"
 
+#include "if_query.h"
 #include "replace_file.h"
 
 #include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <initializer_list>
 
 namespace {
 
-// When statusd was built, as the compiler gives it ("Apr 15 2016",
-// "17:47:08"; a one-digit day is padded with a blank).
-constexpr char build_date[] = __DATE__;
-constexpr char build_time[] = __TIME__;
+// When statusd was built, as the compiler gives it ("Apr 15 2016 17:47:08";
+// a one-digit day is padded with a blank).
+constexpr char build_stamp[] = __DATE__ " " __TIME__;
 
-[[gnu::format(printf, 1, 2)]] record make_record(const char *format, ...)
+// The fields joined by commas, then the line end. The setting buffers are
+// sized so that this never cuts; should it, the record still ends with its
+// line end.
+record join_fields(std::initializer_list<const char *> fields)
 {
     record r;
-    va_list args;
-    va_start(args, format);
-    int n = std::vsnprintf(r.text, sizeof r.text, format, args);
-    va_end(args);
-    if (n < 0) {
-        r.text[0] = '\0';
-        r.len = 0;
-        return r;
+    constexpr size_t room = sizeof r.text - 1;
+    size_t len = 0;
+    bool cut = false;
+    auto put = [&](const char *text, size_t n) {
+        if (n > room - len) {
+            n = room - len;
+            cut = true;
+        }
+        std::memcpy(r.text + len, text, n);
+        len += n;
+    };
+    bool first = true;
+    for (const char *field : fields) {
+        if (!first)
+            put(",", 1);
+        first = false;
+        put(field, std::strlen(field));
     }
-    r.len = static_cast<size_t>(n);
-    // The setting buffers are sized so that this never cuts; should it, the
-    // record still ends with its line end.
-    if (r.len >= sizeof r.text) {
-        r.len = sizeof r.text - 1;
-        r.text[r.len - 1] = '\n';
-    }
+    put("\n", 1);
+    if (cut)
+        r.text[room - 1] = '\n';
+    r.text[len] = '\0';
+    r.len = len;
     return r;
 }
 
@@ -42,36 +53,35 @@ record radio_record(const char *chmode, const char *startmode, const char *secmo
                     const char *ssid, const char *primary_ch, const char *ath0_mac,
                     const char *txpower)
 {
-    return make_record("%s,%s,%s,%s,%s,%s,%s\n", chmode, startmode, secmode, ssid, primary_ch,
-                       ath0_mac, txpower);
+    return join_fields({chmode, startmode, secmode, ssid, primary_ch, ath0_mac, txpower});
 }
 
 record wan_off_record()
 {
-    return make_record("0\n");
+    return join_fields({"0"});
 }
 
 record wan_absent_record()
 {
-    return make_record("1,0.0.0.0,0.0.0.0,0.0.0.0,00:00:00:00:00:00\n");
+    return join_fields({"1", no_addr_text, no_addr_text, no_addr_text, no_mac_text});
 }
 
 record wan_record(const char *addr, const char *netmask, const char *gateway,
                   const char *ath0_mac)
 {
-    return make_record("1,%s,%s,%s,%s\n", addr, netmask, gateway, ath0_mac);
+    return join_fields({"1", addr, netmask, gateway, ath0_mac});
 }
 
 record lan_record(const char *dhcp_server, const char *addr, const char *netmask,
                   const char *eth1_mac)
 {
-    return make_record("%s,%s,%s,%s\n", dhcp_server, addr, netmask, eth1_mac);
+    return join_fields({dhcp_server, addr, netmask, eth1_mac});
 }
 
 record sysinfo_record(const char *uptime, const char *date_time, const char *device_name)
 {
-    return make_record("%s,%s,%s,%s,%s,%s %s\n", uptime, date_time, device_name,
-                       firmware_version, release_version, build_date, build_time);
+    return join_fields(
+        {uptime, date_time, device_name, firmware_version, release_version, build_stamp});
 }
 
 bool report_path(const char *dir, const char *name, std::span<char> path)

@@ -1,9 +1,12 @@
 #include "route.h"
 
-#include "unique_file.h"
+#include "text_reader.h"
+#include "unique_fd.h"
 
 #include <arpa/inet.h>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 
 namespace {
@@ -13,20 +16,13 @@ constexpr int route_line_size = 256;
 
 // Reads the next whole line. A line too long for the buffer is skipped
 // entirely, so no tail of it is ever taken for a route of its own.
-bool next_route_line(FILE *table, char (&line)[route_line_size])
+bool next_route_line(text_reader &table, char (&line)[route_line_size])
 {
-    bool continuation = false;
-    while (std::fgets(line, sizeof line, table)) {
-        size_t n = std::strlen(line);
-        bool complete = n > 0 && line[n - 1] == '\n';
-        if (!complete && !std::feof(table)) {
-            continuation = true;
+    for (text_line l; !(l = table.next_line()).bytes.empty();) {
+        if (l.bytes.size() >= route_line_size)
             continue;
-        }
-        if (continuation) {
-            continuation = false;
-            continue;
-        }
+        std::memcpy(line, l.bytes.data(), l.bytes.size());
+        line[l.bytes.size()] = '\0';
         return true;
     }
     return false;
@@ -56,9 +52,10 @@ bool route_answer(const char *line, const char *ifname, int is_ppp, in_addr &ans
 
 } // namespace
 
-bool gateway_from_routes(FILE *table, addr_text out, const char *ifname, int is_ppp)
+bool gateway_from_routes(int table_fd, addr_text out, const char *ifname, int is_ppp)
 {
     std::memcpy(out.data(), no_addr_text, sizeof no_addr_text);
+    text_reader table(table_fd);
     char line[route_line_size];
     if (!next_route_line(table, line))  // the column header
         return false;
@@ -75,7 +72,9 @@ bool gateway_from_routes(FILE *table, addr_text out, const char *ifname, int is_
 
 int get_gateway(addr_text out, const char *ifname, int is_ppp)
 {
-    unique_file table(std::fopen(route_table_path, "re"));
+    // Read straight from the descriptor: a stream would take a buffer from
+    // the heap in every cycle.
+    unique_fd table(::open(route_table_path, O_RDONLY | O_CLOEXEC));
     if (!table) {
         std::memcpy(out.data(), no_addr_text, sizeof no_addr_text);
         return -1;

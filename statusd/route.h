@@ -5,15 +5,14 @@
 
 #include "if_query.h"
 
-#include <cstdio>
-
 inline constexpr char route_table_path[] = "/proc/net/route";
 
 // Reads the routing table for `ifname` into `out` ("0.0.0.0" when no route
 // fits). 0 when the table was read, -1 when it cannot be opened.
 int get_gateway(addr_text out, const char *ifname, int is_ppp);
 
-// The same over any routing-table text: a header line, then one route per
-// line (Iface, Destination, Gateway, Flags, ... separated by white space).
-// The first accepted line answers. True when a line was accepted.
-bool gateway_from_routes(FILE *table, addr_text out, const char *ifname, int is_ppp);
+// The same over any routing-table text read from `table_fd`: a header line,
+// then one route per line (Iface, Destination, Gateway, Flags, ...
+// separated by white space). The first accepted line answers. True when a
+// line was accepted.
+bool gateway_from_routes(int table_fd, addr_text out, const char *ifname, int is_ppp);

@@ -89,24 +89,6 @@ int run_cfg(void *arg)
     ::_exit(127);
 }
 
-// Starts {cfg, "-v", name} (searched on PATH when it holds no slash) with
-// its standard output on `out_fd`; everything else it inherits, as from a
-// shell, except descriptors, which are all close-on-exec. The new process
-// shares statusd's memory, on a stack of its own, until it runs cfg, and
-// statusd waits meanwhile (CLONE_VM | CLONE_VFORK): no copy of statusd is
-// made. Nothing of it can disturb statusd: statusd has no signal handlers.
-pid_t spawn_cfg(const char *cfg, const char *name, int out_fd)
-{
-    // Enough for the search along PATH, which builds each path on the
-    // stack; one stack serves, as one cfg starts at a time.
-    alignas(16) static char stack[16384];
-    char option[] = "-v";
-    char *argv[] = {const_cast<char *>(cfg), option, const_cast<char *>(name), nullptr};
-    cfg_command c = {cfg, argv, out_fd};
-    pid_t pid = ::clone(run_cfg, stack + sizeof stack, CLONE_VM | CLONE_VFORK | SIGCHLD, &c);
-    return pid > 0 ? pid : -1;
-}
-
 // Reads until the first line end, a full `line` or the end of the output.
 // Output that outlives cfg (a helper it left running holds the pipe) is
 // waited for only briefly, then the output counts as ended.
@@ -149,6 +131,18 @@ read_result read_first_line(int fd, std::span<char> line, size_t &len, timespec 
 }
 
 } // namespace
+
+pid_t spawn_cfg(const char *cfg, const char *name, int out_fd)
+{
+    // Enough for the search along PATH, which builds each path on the
+    // stack; one stack serves, as one cfg starts at a time.
+    alignas(16) static char stack[16384];
+    char option[] = "-v";
+    char *argv[] = {const_cast<char *>(cfg), option, const_cast<char *>(name), nullptr};
+    cfg_command c = {cfg, argv, out_fd};
+    pid_t pid = ::clone(run_cfg, stack + sizeof stack, CLONE_VM | CLONE_VFORK | SIGCHLD, &c);
+    return pid > 0 ? pid : -1;
+}
 
 read_result setting_read(const char *cfg, const char *name, std::span<char> value,
                          int timeout_ms)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <sys/types.h>
 
 // How long one read may take before `cfg` is given up on.
 inline constexpr int setting_read_timeout_ms = 2000;
@@ -24,3 +25,9 @@ enum class read_result {
 // process group are ended, and cfg is waited for.
 read_result setting_read(const char *cfg, const char *name, std::span<char> value,
                          int timeout_ms = setting_read_timeout_ms);
+
+// Starts {cfg, "-v", name} in a process group of its own (its number is
+// the pid) with its standard output on `out_fd`, as setting_read does;
+// everything else it inherits, as from a shell, except descriptors, which
+// are all close-on-exec. The pid, or -1.
+pid_t spawn_cfg(const char *cfg, const char *name, int out_fd);

@@ -41,6 +41,7 @@ struct cycle_bench {
     temp_dir d;
     status_values values = {};
     cycle_setup setup;
+    query_socket queries;
     std::string reports, cfg_values, cfg;
 
     cycle_bench()
@@ -58,7 +59,7 @@ struct cycle_bench {
     void set(const std::string &name, const std::string &bytes) { d.put("values/" + name, bytes); }
     void unset(const std::string &name) { ::unlink((cfg_values + "/" + name).c_str()); }
     std::string report(const char *name) { return d.get("reports/" + std::string(name)); }
-    void run() { report_cycle(values, setup); }
+    void run() { report_cycle(values, setup, queries); }
 };
 
 bool matches(const std::string &text, const std::string &pattern)

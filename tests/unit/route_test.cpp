@@ -1,12 +1,15 @@
 // Finding an interface's gateway or point-to-point peer in routing-table text.
 #include "route.h"
 
+#include "unique_fd.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/mman.h>
 
 namespace {
 
@@ -41,10 +44,9 @@ answer gateway_in(const std::string &table, const char *ifname, int is_ppp)
 {
     char out[addr_text_size];
     std::memset(out, 'x', sizeof out);
-    FILE *f = fmemopen(const_cast<char *>(table.data()), table.size(), "r");
-    EXPECT_NE(f, nullptr);
-    bool accepted = gateway_from_routes(f, out, ifname, is_ppp);
-    std::fclose(f);
+    unique_fd f(::memfd_create("routes", MFD_CLOEXEC));
+    EXPECT_EQ(::pwrite(f.get(), table.data(), table.size(), 0), static_cast<ssize_t>(table.size()));
+    bool accepted = gateway_from_routes(f.get(), out, ifname, is_ppp);
     return {accepted, out};
 }
 
