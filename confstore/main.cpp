@@ -6,7 +6,9 @@
 //   confstore y FILE PATTERN NAME  carry a value into another file
 //
 // Only the first character of the command word counts. Every run exits with
-// status 0; callers learn of failures from the printed text.
+// status 0; callers learn of failures from the printed text. -h or --help
+// as the command word prints the usage instead (a word starting with '-'
+// is no command, so no caller's command line changes meaning).
 #include "confstore.h"
 #include "messages.h"
 
@@ -14,6 +16,7 @@
 #include "io.h"
 #include "trusted_open.h"
 #include "unique_fd.h"
+#include "usage.h"
 
 #include <cstdio>
 #include <cstring>
@@ -157,6 +160,8 @@ void run(char cmd, char **args, std::span<char> value)
 
 int main(int argc, char **argv)
 {
+    if (help_asked(argc, argv))
+        return show_usage(msg_usage);
     char value[value_buffer_size] = {};
     char cmd = argc > 1 ? argv[1][0] : '\0';
     if (!argc_fits(cmd, argc - 1))
