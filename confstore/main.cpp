@@ -87,23 +87,31 @@ void read_value(const char *name, std::span<char> value)
     std::printf("%s\n", value.data());
 }
 
-// w: a refused setting in one line of its own; any other failure is "OPEN
-// CONFIG FALID", the line callers look for, with the reason on standard
-// error.
+// Why w refuses a name or value, or nullptr for an outcome that is no such
+// refusal.
+const char *setting_refusal(outcome what)
+{
+    switch (what) {
+    case outcome::bad_name: return msg_bad_name;
+    case outcome::ambiguous_name: return msg_ambiguous_name;
+    case outcome::bad_value: return msg_bad_value;
+    case outcome::long_line: return msg_long_line;
+    default: return nullptr;
+    }
+}
+
+// w: every run that does not set the value prints "OPEN CONFIG FALID", the
+// one line callers look for, with the reason on standard error.
 void write_value(const char *name, const char *value)
 {
     const config_result r = config_set(working_config_path, name, value);
-    switch (r.what) {
-    case outcome::done: return;
-    case outcome::bad_name: std::fputs(msg_bad_name, stdout); return;
-    case outcome::ambiguous_name: std::fputs(msg_ambiguous_name, stdout); return;
-    case outcome::bad_value: std::fputs(msg_bad_value, stdout); return;
-    case outcome::long_line: std::fputs(msg_long_line, stdout); return;
-    default: break;
-    }
+    if (r.what == outcome::done)
+        return;
     std::fputs(msg_config_failed, stdout);
     std::fflush(stdout);
-    if (r.what == outcome::no_lock)
+    if (const char *why = setting_refusal(r.what))
+        std::fputs(why, stderr);
+    else if (r.what == outcome::no_lock)
         tell_no_lock(r.path, r.err, stderr);
     else if (!refused(r.path, r.why, stderr))
         std::fprintf(stderr, msg_set_failed_fmt, r.path, std::strerror(r.err));
