@@ -119,8 +119,11 @@ int name_temporary(int fd, char *temp)
     return -EEXIST;
 }
 
-void remove_stale_replacements(const char *target)
+void remove_stale_replacements(const char *target, int idle_s)
 {
+    // A file written "in the future" (the clock was set back since) waits
+    // until the clock passes it.
+    const time_t written_before = ::time(nullptr) - idle_s;
     char dir[PATH_MAX];
     const char *base = split_path(target, dir);
     unique_fd d(::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -132,7 +135,7 @@ void remove_stale_replacements(const char *target)
         struct stat st;
         if (temp_name_of(e->d_name, base) &&
             ::fstatat(dirfd(list), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            own_regular(st))
+            own_regular(st) && (idle_s == 0 || st.st_mtime <= written_before))
             ::unlinkat(dirfd(list), e->d_name, 0);
     }
     ::closedir(list);
