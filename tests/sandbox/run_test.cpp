@@ -90,7 +90,7 @@ TEST(project_scripts, a_wrong_option_is_one_line_and_status_2)
         {"run", "--machine --timeout 9"}, {"run", "--machine --cycles 1 --timeout x"},
         {"run", "--machine --bogus"},
         {"sim/machine/machine", "--cycles 01"}, {"sim/machine/machine", "--log"},
-        {"sim/machine/machine", "--glibc"},
+        {"sim/machine/machine", "--glibc"},    {"sim/machine/build", "--programs"},
         {"test", "host nosuchstage"}, {"test", "--bogus"},
     };
     for (const auto &c : cases) {
