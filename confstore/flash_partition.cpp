@@ -20,29 +20,6 @@ int flash_partition::open(const char *path)
     return dev.read(0, bytes.writable());
 }
 
-flash_result flash_store_begin(flash_partition &p, heap_text &text)
-{
-    // A last line without its newline would run into the fill, and a last
-    // byte 0xFF could not be told from the fill's: every text ends a line.
-    if (!text.ends_line() && text.append(std::string_view("\n")) != 0)
-        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
-    flash_result r = flash_plan_save(p.g, p.bytes.bytes(), text.bytes(), p.want, p.plan);
-    if (r.ok() && p.plan.writes)
-        if (int rc = p.dev.writable())
-            return {flash_fault::open, -rc, 0, flash_left::old_copy};
-    return r;
-}
-
-flash_result flash_store_end(flash_partition &p)
-{
-    if (!p.plan.writes)
-        return {};
-    flash_result r = flash_write(p.dev, p.g, p.bytes.writable(), p.want.bytes(), p.plan);
-    if (int rc = p.dev.done(); rc != 0 && r.ok())
-        r = {flash_fault::sync, -rc, 0, flash_left::new_copy};
-    return r;
-}
-
 void flash_report(const char *action, const char *path, int err, bool kept)
 {
     std::fflush(stdout);

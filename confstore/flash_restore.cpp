@@ -107,8 +107,7 @@ file_failure append_lines(const flash_paths &p, std::span<const char> text)
 // Saves `text` as the flash copy.
 flash_result save(flash_partition &part, heap_text &text)
 {
-    flash_result r = flash_store_begin(part, text);
-    return r.ok() ? flash_store_end(part) : r;
+    return flash_save(part.dev, part.g, part.bytes.writable(), text);
 }
 
 void report(const file_failure &f)
@@ -151,10 +150,7 @@ void flash_restore(const flash_paths &p)
         report(append_lines(p, r.text));
         // A save that a cut ended before it changed the copy: its record
         // must never come back in place of the copy.
-        flash_result done = flash_finish(part.dev, part.g, part.bytes.writable());
-        if (int rc = part.dev.done(); rc != 0 && done.ok())
-            done = {flash_fault::sync, -rc, 0, flash_left::old_copy};
-        flash_report(p.device, done);
+        flash_report(p.device, flash_finish(part.dev, part.g, part.bytes.writable()));
     } else if (r.from == flash_reading::backup) {
         // A cut interrupted a save: the record's text becomes the working
         // configuration's and, by the same write, the flash copy's again

@@ -10,6 +10,7 @@
 //   int erase(size_t at);                           // the block at `at`
 //   int program(size_t at, std::span<const char>);  // clears bits only
 //   int sync();                                     // what was done stays
+//   int done();                                     // after the last step: caches go
 //
 // and behaves as NOR flash: an erase sets a block to 0xFF, a program can
 // only clear bits. The layout is flash_image.h's, the records are
@@ -60,8 +61,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <span>
+#include <string_view>
 
 // Programs start and end on bus-word boundaries, the bytes around a change
 // programmed as the device holds them: the kernel pads a partial bus word
@@ -273,6 +276,33 @@ flash_result flash_write(Dev &d, const flash_geometry &g, std::span<char> dev,
     return w.r;
 }
 
+namespace flash_detail {
+
+// A planned save carried out: the device opened for writing when the plan
+// changes anything, `announce` printed once it could be (or need not be),
+// the steps, and the device's caches dropped behind them. A partition that
+// refuses writing costs nothing when all the plan would write is the
+// completion word: the copy holds the text, and a later restore that can
+// write finishes the record.
+template <class Dev>
+flash_result carry_out(Dev &d, const flash_geometry &g, std::span<char> dev,
+                       std::span<const char> want, const flash_plan &p, const char *announce)
+{
+    const int open_rc = p.writes ? d.writable() : 0;
+    if (open_rc != 0 && (open_rc != -EROFS || !p.in_place))
+        return {flash_fault::open, -open_rc, 0, flash_left::old_copy};
+    if (announce)
+        std::fputs(announce, stdout);
+    if (!p.writes || open_rc != 0)
+        return {};
+    flash_result r = flash_write(d, g, dev, want, p);
+    if (int rc = d.done(); rc != 0 && r.ok())
+        r = {flash_fault::sync, -rc, 0, flash_left::new_copy};
+    return r;
+}
+
+} // namespace flash_detail
+
 // Step 6 alone, for a restore that finds the copy valid while the newest
 // record is unfinished (a save that a cut interrupted before it changed
 // the copy): the device is opened for writing only then.
@@ -280,29 +310,32 @@ template <class Dev> flash_result flash_finish(Dev &d, const flash_geometry &g, 
 {
     flash_plan p;
     p.in_place = true;
-    if ((p.finish_at = flash_backup_unfinished(g, flash_backup_scan(g, dev))) == flash_none)
-        return {};
-    if (int rc = d.writable())
-        return {flash_fault::open, -rc, 0, flash_left::old_copy};
-    flash_result r = flash_write(d, g, dev, dev, p);
+    p.finish_at = flash_backup_unfinished(g, flash_backup_scan(g, dev));
+    p.writes = p.finish_at != flash_none;
+    flash_result r = flash_detail::carry_out(d, g, dev, dev, p, nullptr);
     if (r.left == flash_left::new_copy)
         r.left = flash_left::old_copy;  // the copy was never touched
     return r;
 }
 
-// Makes the partition of `d`, holding `dev` (its bytes as read, following
-// what is written), hold the image of `text`: the plan, the device opened
-// for writing when the save changes anything, the steps.
+// The save of `text` that every command runs (c, d, the reset of i and its
+// repair after a cut), on the partition of `d`, holding `dev` (its bytes
+// as read, following what is written): the text's last line ended, the
+// plan (a refusal writes nothing), the device opened for writing when the
+// save changes anything, `announce` (when given) printed on standard
+// output once it could be, the steps, the device's caches dropped.
 template <class Dev>
-flash_result flash_save(Dev &d, const flash_geometry &g, std::span<char> dev,
-                        std::span<const char> text)
+flash_result flash_save(Dev &d, const flash_geometry &g, std::span<char> dev, heap_text &text,
+                        const char *announce = nullptr)
 {
+    // A last line without its newline would run into the fill, and a last
+    // byte 0xFF could not be told from the fill's: every text ends a line.
+    if (!text.ends_line() && text.append(std::string_view("\n")) != 0)
+        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
     heap_text want;
     flash_plan p;
-    flash_result r = flash_plan_save(g, dev, text, want, p);
-    if (!r.ok() || !p.writes)
+    flash_result r = flash_plan_save(g, dev, text.bytes(), want, p);
+    if (!r.ok())
         return r;
-    if (int rc = d.writable())
-        return {flash_fault::open, -rc, 0, flash_left::old_copy};
-    return flash_write(d, g, dev, want.bytes(), p);
+    return flash_detail::carry_out(d, g, dev, want.bytes(), p, announce);
 }

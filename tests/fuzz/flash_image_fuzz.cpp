@@ -1,4 +1,5 @@
-// The flash write and the restore's reading over whole partitions of any
+// The save that every command runs (flash_save) and the restore's reading
+// (flash_read, flash_finish) over whole partitions of any
 // bytes, 4 KiB to 1 MiB, erase blocks of 4 or 64 KiB, on the NOR model: a
 // restore (i), a commit of a changed text (c), a restore again. No write
 // needs a bit set or lands behind the image area's end, and the second
@@ -64,8 +65,10 @@ flash_result save(nor_model &m, const std::string &text)
 {
     std::string dev = m.bytes;
     m.opened = false;
-    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev.data(), dev.size()),
-                      std::span<const char>(text.data(), text.size()));
+    heap_text t;
+    if (t.append(std::string_view(text)) != 0)
+        __builtin_trap();
+    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev.data(), dev.size()), t);
 }
 
 // Whether nothing changed from `end` on (a block erased there is

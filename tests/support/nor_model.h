@@ -51,6 +51,7 @@ struct nor_model {
         return read_only ? -EROFS : 0;
     }
     int sync() { return 0; }
+    int done() { return 0; }
 
     int erase(size_t at)
     {

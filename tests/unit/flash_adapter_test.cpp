@@ -32,6 +32,7 @@ struct cut_adapter {
     int read(size_t at, std::span<char> out) { return a.read(at, out); }
     int writable() { return a.writable(); }
     int sync() { return a.sync(); }
+    int done() { return a.done(); }
     bool power_goes() { return ops++ >= cut_op && cut_op >= 0; }
     int erase(size_t at) { return power_goes() ? -ECANCELED : a.erase(at); }
     int program(size_t at, std::span<const char> in)
@@ -51,7 +52,10 @@ int save(const std::string &device, const std::string &text, int cut = -1)
     if (p.open(device.c_str()) != 0)
         return -1;
     cut_adapter c{p.dev, cut};
-    const flash_result r = flash_save(c, p.g, p.bytes.writable(), std::span<const char>(text));
+    heap_text t;
+    if (t.append(std::string_view(text)) != 0)
+        return -1;
+    const flash_result r = flash_save(c, p.g, p.bytes.writable(), t);
     return r.ok() || (r.err == ECANCELED && cut >= 0) ? c.ops : -1;
 }
 

@@ -1,5 +1,5 @@
-// The flash write (flash_save, the code the program runs on every device)
-// on a model of a NOR chip: an erase sets a block to 0xFF, a program can
+// The save that every command runs (flash_save: the newline rule, the plan,
+// the open for writing, the write, the cache drop) on a model of a NOR chip: an erase sets a block to 0xFF, a program can
 // only clear bits and covers whole 4-byte bus words, and power can go
 // between any two operations or inside one. After every cut the restore
 // (i) must give what the issue allows: for c the old text or the new one
@@ -139,8 +139,10 @@ struct restorer : flash_restorer {
 flash_result save(nor_model &m, const std::string &text)
 {
     std::string dev = m.bytes;
-    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev.data(), dev.size()),
-                      std::span<const char>(text.data(), text.size()));
+    heap_text t;
+    if (t.append(std::string_view(text)) != 0)
+        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
+    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev.data(), dev.size()), t);
 }
 
 bool cut_short(const flash_result &r)
