@@ -27,10 +27,26 @@ void flash_report(const char *action, const char *path, int err, bool kept)
                  std::strerror(err));
 }
 
+namespace {
+
+// The line of a save that went on without a backup.
+void report_no_backup(const char *device, const flash_result &r)
+{
+    if (r.no_backup_at == flash_none)
+        return;
+    const flash_fault f = r.no_backup_why;
+    const int why = f == flash_fault::read ? 0 : f == flash_fault::erase || f == flash_fault::not_erased ? 1 : 2;
+    std::fflush(stdout);
+    std::fprintf(stderr, msg_flash_no_backup_fmt, device, r.no_backup_at, flash_no_backup_whys[why]);
+}
+
+} // namespace
+
 void flash_report(const char *device, const flash_result &r)
 {
     static constexpr const char *ops[] = {"reading", "erasing", "programming", "syncing"};
     char why[192];
+    report_no_backup(device, r);
     switch (r.fault) {
     case flash_fault::none: return;
     case flash_fault::no_read_back:

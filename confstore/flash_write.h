@@ -95,6 +95,10 @@ struct flash_result {
     int err = 0;  // errno, for the device's own errors
     size_t at = 0;
     flash_left left = flash_left::old_copy;
+    // The save went on without a backup: the backup area's block, and what
+    // it would not do (read, erase, program).
+    size_t no_backup_at = flash_none;
+    flash_fault no_backup_why = flash_fault::none;
 
     bool ok() const { return fault == flash_fault::none; }
 };
@@ -108,6 +112,7 @@ template <class Dev> struct writer {
     std::span<char> check;  // room to read back into
     flash_result r;
     bool backed_up = false;  // the newest whole record is the new text
+    bool no_backup = false;  // the area could not take the record: no record counts
 
     bool fail(flash_fault f, int rc, size_t at)
     {
@@ -184,6 +189,37 @@ bool backup_step(writer<Dev> &w, const flash_geometry &g, const flash_record_ste
     return true;
 }
 
+// Steps 1 and 3 on an area that may be worn (step 3 erases it first):
+// when it does not take its part, the save goes on without a backup, as
+// for a text too long for the area. What the area holds is then known only
+// by reading it again: once its first word is no record's magic (cleared,
+// or whatever a failed erase left there), no record in it can come back in
+// place of the new text. Where even that cannot be had, the save stops.
+template <class Dev>
+bool backup_or_clear(writer<Dev> &w, const flash_geometry &g, const flash_record_step &a,
+                     std::span<const char> want, bool erase_area)
+{
+    if ((!erase_area || w.erase(g.backup_at, g.image_end - g.backup_at)) &&
+        backup_step(w, g, a, want))
+        return true;
+    const flash_result failed = w.r;
+    const std::span<char> first = w.dev.subspan(g.backup_at, flash_word);
+    if (int rc = w.d.read(g.backup_at, first))
+        return w.fail(flash_fault::read, rc, g.backup_at);
+    w.program(g.backup_at, zero_word);
+    if (int rc = w.d.read(g.backup_at, first))
+        return w.fail(flash_fault::read, rc, g.backup_at);
+    w.r = failed;
+    if (flash_backup_starts(w.dev.subspan(g.backup_at)))
+        return false;
+    w.r.fault = flash_fault::none;
+    w.backed_up = false;
+    w.no_backup = true;
+    w.r.no_backup_at = g.backup_at;
+    w.r.no_backup_why = failed.fault;
+    return true;
+}
+
 // Step 2, over the copy's text as it stands.
 template <class Dev> bool clear_markers(writer<Dev> &w, size_t text_end)
 {
@@ -239,13 +275,12 @@ bool write_steps(writer<Dev> &w, const flash_geometry &g, const flash_plan &p,
                  std::span<const char> want, std::span<char> block)
 {
     if (!p.in_place) {
-        if (!p.area_late && !backup_step(w, g, p.area, want))
+        if (!p.area_late && !backup_or_clear(w, g, p.area, want, false))
             return false;
         w.r.left = w.backed_up ? flash_left::old_or_new : flash_left::unknown;
         if (!clear_markers(w, p.old_end))
             return false;
-        if (p.area_late && (!w.erase(g.backup_at, g.image_end - g.backup_at) ||
-                            !backup_step(w, g, p.area, want)))
+        if (p.area_late && !backup_or_clear(w, g, p.area, want, true))
             return false;
         w.r.left = w.backed_up ? flash_left::old_or_new : flash_left::unknown;
         const std::span<const char> image = want.first(p.end);
@@ -256,7 +291,7 @@ bool write_steps(writer<Dev> &w, const flash_geometry &g, const flash_plan &p,
             return false;
     }
     w.r.left = flash_left::new_copy;
-    return p.finish_at == flash_none || w.program(p.finish_at, zero_word);
+    return p.finish_at == flash_none || w.no_backup || w.program(p.finish_at, zero_word);
 }
 
 } // namespace flash_detail

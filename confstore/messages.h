@@ -62,6 +62,11 @@ inline constexpr const char *flash_tails[] = {
     "; the flash copy holds the new settings",
     "; the next restore may take the defaults",
 };
+// A save that went on without a backup: the device, the backup area's
+// offset, what it would not do (flash_no_backup_whys).
+inline constexpr char msg_flash_no_backup_fmt[] =
+    "the flash copy %s was saved without a backup: its backup area at offset %zu cannot be %s\n";
+inline constexpr const char *flash_no_backup_whys[] = {"read", "erased", "programmed"};
 inline constexpr char msg_flash_from_backup_fmt[] =
     "the flash copy %s was cut short while it was saved; the working configuration and the "
     "flash copy are taken from its backup\n";

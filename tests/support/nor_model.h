@@ -17,7 +17,8 @@ struct nor_model {
     size_t block = 65536;
     // Power goes inside operation `cut_op`, after `cut_at` of its bytes: a
     // program lands that prefix; an erase leaves that prefix erased, the
-    // next byte a '7' (neither old nor erased) and the rest as it was.
+    // next byte a '7' (neither old nor erased) and the rest as it was. No
+    // operation after it changes anything.
     int cut_op = -1;
     size_t cut_at = 0;
     // A worn chip: bits (`mask` in each byte of [from, to)) that no program
@@ -96,6 +97,8 @@ private:
     // Counts the operation; the chip's own failure, if any.
     int start(size_t len, size_t at)
     {
+        if (cut_op >= 0 && ops > cut_op)
+            return -ECANCELED;
         op_sizes.push_back(len);
         ++ops;
         if (!opened)

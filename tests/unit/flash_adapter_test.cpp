@@ -22,7 +22,7 @@
 namespace {
 
 // The adapter, with power going inside operation `cut_op` (half of a
-// program lands; an erase is lost whole).
+// program lands; an erase is lost whole; nothing after it happens).
 struct cut_adapter {
     flash_adapter &a;
     int cut_op = -1, ops = 0;
@@ -39,7 +39,8 @@ struct cut_adapter {
     {
         if (!power_goes())
             return a.program(at, in);
-        a.program(at, in.first(in.size() / 2));
+        if (ops - 1 == cut_op)  // nothing after the cut lands
+            a.program(at, in.first(in.size() / 2));
         return -ECANCELED;
     }
 };

@@ -260,9 +260,6 @@ struct fault_class {
 };
 
 const fault_class fault_classes[] = {
-    {"a backup area whose bits no longer program",
-     [](nor_model &m) { m.stuck_high.push_back({backup_at, 262144, 0x80}); },
-     [](const flash_result &r) { return r.fault == flash_fault::not_programmed; }},
     {"a copy's first byte whose bit 7 no longer programs",
      [](nor_model &m) { m.stuck_high.push_back({0, 1, 0x80}); },
      [](const flash_result &r) { return r.fault == flash_fault::not_programmed && r.at == 0; }},
@@ -341,6 +338,61 @@ TEST(flash_save, on_a_failing_chip_says_so_and_leaves_what_the_command_allows)
                 EXPECT_LT(m.ops - ops, 64);
                 EXPECT_EQ(r.restore_bytes(m.bytes), new_r);
             }
+        }
+    }
+}
+
+TEST(flash_save, on_a_worn_backup_area_saves_without_a_backup_and_tries_the_area_again)
+{
+    // A backup area that no erase makes whole again, or whose bits no
+    // longer program: the save goes on as for a text too long for the area,
+    // says so, and a cut during it leaves the old text, the new one or the
+    // defaults. The next save tries the area again.
+    restorer r;
+    const std::string old = settings("old", 3000), next = settings("new", 3000),
+                      later = settings("later", 3000);
+    const struct {
+        const char *name;
+        area before;
+        nor_model::stuck worn;
+        bool low;  // bits no erase sets, else bits no program clears
+        const char *line;
+    } rows[] = {
+        {"cannot be erased", area::untidy, {backup_at + 100, backup_at + 101, 1}, true,
+         "the flash copy /dev/mtdblock4 was saved without a backup: its backup area at offset "
+         "196608 cannot be erased\n"},
+        {"cannot be programmed", area::records, {backup_at + 4, 262144, 0x80}, false,
+         "the flash copy /dev/mtdblock4 was saved without a backup: its backup area at offset "
+         "196608 cannot be programmed\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string before = partition(old, row.before, old);
+        const auto worn = [&](nor_model &m) { (row.low ? m.stuck_low : m.stuck_high).push_back(row.worn); };
+        nor_model m{before};
+        worn(m);
+        const flash_result res = save(m, next);
+        ASSERT_TRUE(res.ok()) << static_cast<int>(res.fault) << " at " << res.at;
+        EXPECT_EQ(m.refused, "");
+        EXPECT_EQ(reported(res), row.line);
+        EXPECT_EQ(r.restore_bytes(m.bytes), next);
+        const flash_result again = save(m, later);
+        EXPECT_TRUE(again.ok());
+        EXPECT_EQ(reported(again), row.line) << "the area was not tried again";
+        EXPECT_EQ(r.restore_bytes(m.bytes), later);
+
+        const std::set<std::string> ok = {r.restore_bytes(before), next, defaults_text};
+        nor_model whole{before};
+        worn(whole);
+        save(whole, next);
+        for (size_t op = 0; op < whole.op_sizes.size(); ++op) {
+            SCOPED_TRACE("cut in operation " + std::to_string(op));
+            nor_model cut{before};
+            worn(cut);
+            cut.cut_op = static_cast<int>(op);
+            cut.cut_at = whole.op_sizes[op] / 2;
+            EXPECT_TRUE(cut_short(save(cut, next)));
+            EXPECT_TRUE(ok.count(r.restore_bytes(cut.bytes)));
         }
     }
 }
