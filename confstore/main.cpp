@@ -90,6 +90,7 @@ void read_value(const char *name, std::span<char> value)
 void write_value(const char *name, const char *value)
 {
     const config_result r = config_set(working_config_path, name, value);
+    tell_lock_left(working_config_path, r.lock_left);
     switch (r.what) {
     case outcome::done: return;
     case outcome::bad_name: std::fputs(msg_bad_name, stdout); return;

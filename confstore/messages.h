@@ -17,6 +17,10 @@ inline constexpr char msg_not_regular_fmt[] = "Refused: %s is not a regular file
 inline constexpr char msg_lock_busy[] =
     "Refused: another run holds the lock of the working configuration\n";
 inline constexpr char msg_lock_unusable_fmt[] = "Refused: the lock %s.lock cannot be used: %s\n";
+// On standard error: a directory with entries was found at the lock's
+// name and put aside (the path twice, then the temporary name's end).
+inline constexpr char msg_lock_left_fmt[] =
+    "the lock %s.lock was a directory with entries: it stays as %s.lock.tmp~%s\n";
 // On standard error after "OPEN CONFIG FALID": why `w` changed nothing.
 inline constexpr char msg_set_failed_fmt[] = "cannot change %s: %s\n";
 // On standard error from `y`: the file (%s%s: the path, and the copy's
