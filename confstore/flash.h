@@ -4,6 +4,7 @@
 
 #include "confstore.h"
 #include "flash_adapter.h"
+#include "flash_holes.h"
 #include "flash_image.h"
 
 #include "heap_text.h"
@@ -28,7 +29,8 @@ void flash_restore(const flash_paths &paths);
 struct flash_partition {
     flash_adapter dev;
     flash_geometry g;
-    heap_text bytes;
+    heap_text bytes;      // holes standing as fill
+    flash_holes holes;
     bool opened = false;  // the device opened; a failure was in reading it
 
     // 0, or -errno.

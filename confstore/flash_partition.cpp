@@ -17,7 +17,7 @@ int flash_partition::open(const char *path)
     g = flash_geometry_of(dev.size(), dev.erase_size());
     if (bytes.resize(dev.size()) != 0)
         return -ENOMEM;
-    return dev.read(0, bytes.writable());
+    return flash_read_all(dev, bytes.writable(), holes);
 }
 
 void flash_report(const char *action, const char *path, int err, bool kept)

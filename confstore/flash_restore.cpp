@@ -107,7 +107,16 @@ file_failure append_lines(const flash_paths &p, std::span<const char> text)
 // Saves `text` as the flash copy.
 flash_result save(flash_partition &part, heap_text &text)
 {
-    return flash_save(part.dev, part.g, part.bytes.writable(), text);
+    return flash_save(part.dev, part.g, part.bytes.writable(), part.holes, text);
+}
+
+// A piece that could not be read, where the settings come from anyway.
+void tell_hole(const flash_paths &p, const flash_reading &r)
+{
+    if (r.hole == flash_none)
+        return;
+    std::fflush(stdout);
+    std::fprintf(stderr, r.unread ? msg_flash_hole_backup_fmt : msg_flash_hole_fmt, p.device, r.hole);
 }
 
 void report(const file_failure &f)
@@ -144,13 +153,21 @@ void flash_restore(const flash_paths &p)
         unreadable(p, -rc);
         return;
     }
-    const flash_reading r = flash_read(part.g, part.bytes.bytes());
+    const flash_reading r = flash_read(part.g, part.bytes.bytes(), part.holes);
+    if (r.unread && r.from == flash_reading::defaults) {
+        unreadable(p, EIO);
+        return;
+    }
+    tell_hole(p, r);
     heap_text text;  // its own bytes: a save rewrites the partition's
     if (r.from == flash_reading::copy) {
         report(append_lines(p, r.text));
         // A save that a cut ended before it changed the copy: its record
         // must never come back in place of the copy.
-        flash_report(p.device, flash_finish(part.dev, part.g, part.bytes.writable()));
+        flash_report(p.device, flash_finish(part.dev, part.g, part.bytes.writable(), r.finish_at));
+    } else if (r.unread) {
+        // The record stands in for a copy that cannot be read whole.
+        report(append_lines(p, r.text));
     } else if (r.from == flash_reading::backup) {
         // A cut interrupted a save: the record's text becomes the working
         // configuration's and, by the same write, the flash copy's again

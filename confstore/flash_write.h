@@ -341,11 +341,13 @@ flash_result carry_out(Dev &d, const flash_geometry &g, std::span<char> dev,
 // Step 6 alone, for a restore that finds the copy valid while the newest
 // record is unfinished (a save that a cut interrupted before it changed
 // the copy): the device is opened for writing only then.
-template <class Dev> flash_result flash_finish(Dev &d, const flash_geometry &g, std::span<char> dev)
+// `finish_at` is the reading's (flash_reading.h).
+template <class Dev>
+flash_result flash_finish(Dev &d, const flash_geometry &g, std::span<char> dev, size_t finish_at)
 {
     flash_plan p;
     p.in_place = true;
-    p.finish_at = flash_backup_unfinished(g, flash_backup_scan(g, dev));
+    p.finish_at = finish_at;
     p.writes = p.finish_at != flash_none;
     flash_result r = flash_detail::carry_out(d, g, dev, dev, p, nullptr);
     if (r.left == flash_left::new_copy)
@@ -355,13 +357,14 @@ template <class Dev> flash_result flash_finish(Dev &d, const flash_geometry &g, 
 
 // The save of `text` that every command runs (c, d, the reset of i and its
 // repair after a cut), on the partition of `d`, holding `dev` (its bytes
-// as read, following what is written): the text's last line ended, the
+// as read, following what is written) less the holes `h`
+// (flash_read_all): the text's last line ended, the
 // plan (a refusal writes nothing), the device opened for writing when the
 // save changes anything, `announce` (when given) printed on standard
 // output once it could be, the steps, the device's caches dropped.
 template <class Dev>
-flash_result flash_save(Dev &d, const flash_geometry &g, std::span<char> dev, heap_text &text,
-                        const char *announce = nullptr)
+flash_result flash_save(Dev &d, const flash_geometry &g, std::span<char> dev, const flash_holes &h,
+                        heap_text &text, const char *announce = nullptr)
 {
     // A last line without its newline would run into the fill, and a last
     // byte 0xFF could not be told from the fill's: every text ends a line.
@@ -369,8 +372,13 @@ flash_result flash_save(Dev &d, const flash_geometry &g, std::span<char> dev, he
         return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
     heap_text want;
     flash_plan p;
-    flash_result r = flash_plan_save(g, dev, text.bytes(), want, p);
+    const flash_result r = flash_plan_save(g, dev, h, text.bytes(), want, p);
     if (!r.ok())
         return r;
-    return flash_detail::carry_out(d, g, dev, want.bytes(), p, announce);
+    flash_result done = flash_detail::carry_out(d, g, dev, want.bytes(), p, announce);
+    if (done.no_backup_at == flash_none && p.writes) {
+        done.no_backup_at = r.no_backup_at;
+        done.no_backup_why = r.no_backup_why;
+    }
+    return done;
 }

@@ -71,6 +71,13 @@ inline constexpr const char *flash_tails[] = {
 inline constexpr char msg_flash_no_backup_fmt[] =
     "the flash copy %s was saved without a backup: its backup area at offset %zu cannot be %s\n";
 inline constexpr const char *flash_no_backup_whys[] = {"read", "erased", "programmed"};
+// A piece of the flash copy that could not be read (the device, the
+// offset): where the settings came from all the same.
+inline constexpr char msg_flash_hole_fmt[] =
+    "cannot read the flash copy %s at offset %zu; the settings do not reach there\n";
+inline constexpr char msg_flash_hole_backup_fmt[] =
+    "cannot read the flash copy %s at offset %zu; the working configuration is taken from its "
+    "backup\n";
 inline constexpr char msg_flash_from_backup_fmt[] =
     "the flash copy %s was cut short while it was saved; the working configuration and the "
     "flash copy are taken from its backup\n";

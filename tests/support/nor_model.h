@@ -1,7 +1,7 @@
 // A model of a NOR chip under the flash write (flash_write.h's device): an
 // erase sets a block to 0xFF, a program can only clear bits and covers
 // whole 4-byte bus words. Power can go inside any operation, and the chip
-// can fail as worn or locked chips do. For the unit tests and the fuzz
+// can fail as worn or locked chips do, or fail reads in a range. For the unit tests and the fuzz
 // targets alike (no test framework in here).
 #pragma once
 
@@ -32,6 +32,8 @@ struct nor_model {
     std::vector<stuck> stuck_high, stuck_low;
     int eio_op = -1;
     bool read_only = false;
+    // Reads of any byte of [unreadable_from, unreadable_to) fail with EIO.
+    size_t unreadable_from = 0, unreadable_to = 0;
 
     int ops = 0, erases = 0;
     size_t programmed = 0;  // bytes programmed
@@ -43,6 +45,8 @@ struct nor_model {
     size_t erase_size() const { return block; }
     int read(size_t at, std::span<char> out)
     {
+        if (at < unreadable_to && at + out.size() > unreadable_from)
+            return -EIO;
         bytes.copy(out.data(), out.size(), at);
         return 0;
     }

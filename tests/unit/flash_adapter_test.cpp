@@ -56,7 +56,7 @@ int save(const std::string &device, const std::string &text, int cut = -1)
     heap_text t;
     if (t.append(std::string_view(text)) != 0)
         return -1;
-    const flash_result r = flash_save(c, p.g, p.bytes.writable(), t);
+    const flash_result r = flash_save(c, p.g, p.bytes.writable(), p.holes, t);
     return r.ok() || (r.err == ECANCELED && cut >= 0) ? c.ops : -1;
 }
 

@@ -9,6 +9,7 @@
 #include "flash.h"
 #include "flash_reading.h"
 #include "flash_write.h"
+#include "setting_lines.h"
 
 #include "flash_layout.h"
 #include "flash_restorer.h"
@@ -138,11 +139,12 @@ struct restorer : flash_restorer {
 // Saves `text` on the model as a command does: the partition read first.
 flash_result save(nor_model &m, const std::string &text)
 {
-    std::string dev = m.bytes;
+    std::string dev(m.bytes.size(), '\0');
+    flash_holes holes;
     heap_text t;
-    if (t.append(std::string_view(text)) != 0)
-        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
-    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev.data(), dev.size()), t);
+    if (flash_read_all(m, std::span<char>(dev), holes) != 0 || t.append(std::string_view(text)) != 0)
+        return {flash_fault::read, EIO, 0, flash_left::old_copy};
+    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev), holes, t);
 }
 
 bool cut_short(const flash_result &r)
@@ -393,6 +395,84 @@ TEST(flash_save, on_a_worn_backup_area_saves_without_a_backup_and_tries_the_area
             cut.cut_at = whole.op_sizes[op] / 2;
             EXPECT_TRUE(cut_short(save(cut, next)));
             EXPECT_TRUE(ok.count(r.restore_bytes(cut.bytes)));
+        }
+    }
+}
+
+namespace {
+
+// What a restore gives of the model as it reads it, unreadable pieces and
+// all: the copy's lines, the record's, or the defaults.
+std::string restore_with_holes(nor_model &m)
+{
+    std::string dev(m.bytes.size(), '\0');
+    flash_holes holes;
+    if (flash_read_all(m, std::span<char>(dev), holes) != 0)
+        return "<unreadable>";
+    const flash_reading r = flash_read(flash_geometry_of(m.size(), m.block), std::span<const char>(dev), holes);
+    if (r.from == flash_reading::defaults)
+        return defaults_text;
+    heap_text lines;
+    if (copy_setting_lines(r.text, line_source::flash, lines) != 0)
+        return "<no memory>";
+    return std::string(lines.view());
+}
+
+} // namespace
+
+TEST(flash_save, over_a_piece_that_cannot_be_read_changes_only_blocks_it_can_read)
+{
+    const std::string old = settings("old", 16000), next = with_last_value(old, "changed");
+    const struct {
+        const char *name;
+        size_t from;
+        bool saves;
+        const char *line;  // on standard error
+    } rows[] = {
+        {"the fill in a block of its own", block, true, ""},
+        {"the fill in the text's block", 32768, false,
+         "cannot write /dev/mtdblock4: reading at offset 32768 failed: Input/output error; the "
+         "flash copy is left as it was\n"},
+        {"the backup area behind its records", backup_at + 8192, true,
+         "the flash copy /dev/mtdblock4 was saved without a backup: its backup area at offset "
+         "196608 cannot be read\n"},
+        {"the copy's text", 4096, false,
+         "cannot write /dev/mtdblock4: reading at offset 4096 failed: Input/output error; the "
+         "flash copy is left as it was\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string before = partition(old, area::records, old);
+        const auto holed = [&](nor_model &m) {
+            m.unreadable_from = row.from;
+            m.unreadable_to = row.from + flash_piece;
+        };
+        nor_model m{before};
+        holed(m);
+        EXPECT_EQ(restore_with_holes(m), old);
+        const flash_result res = save(m, next);
+        EXPECT_EQ(res.ok(), row.saves);
+        EXPECT_EQ(reported(res), row.line);
+        EXPECT_EQ(m.refused, "");
+        EXPECT_EQ(m.bytes.substr(row.from, flash_piece), before.substr(row.from, flash_piece));
+        EXPECT_EQ(restore_with_holes(m), row.saves ? next : old);
+        if (!row.saves) {
+            EXPECT_TRUE(m.op_sizes.empty());
+            continue;
+        }
+        const std::set<std::string> ok = {old, next};
+        for (size_t op = 0; op < m.op_sizes.size(); ++op) {
+            SCOPED_TRACE("cut in operation " + std::to_string(op));
+            nor_model cut{before};
+            holed(cut);
+            cut.cut_op = static_cast<int>(op);
+            cut.cut_at = m.op_sizes[op] / 2;
+            EXPECT_TRUE(cut_short(save(cut, next)));
+            // With or without a backup (the area cannot be read), the settings
+            // are the old ones or the new ones wherever the records can tell.
+            const std::string got = restore_with_holes(cut);
+            EXPECT_TRUE(ok.count(got) || (row.from >= backup_at && got == defaults_text))
+                << got.substr(0, 100);
         }
     }
 }
