@@ -80,7 +80,9 @@ flash_reading flash_read(const flash_geometry &g, std::span<const char> dev, con
                     area_known ? flash_backup_unfinished(g, s) : flash_none, hole};
         if (record_valid && !s.finished)
             return {flash_reading::backup, record, flash_none, hole};
-        return {flash_reading::defaults, {}, flash_none, hole};
+        // An invalid copy whose records cannot be read is left as it is:
+        // the record that a cut left may yet be read.
+        return {flash_reading::defaults, {}, flash_none, hole, !area_known};
     }
     if (record_valid && copy_holds(dev, h, needs, record))
         return {flash_reading::backup, record, flash_none, unread, true};

@@ -19,7 +19,8 @@
 // whole, the newest whole record stands in for it when it
 // is valid and is the copy's text as far as that can be read (the copy is
 // not written: that would change a block no one can read); otherwise the
-// defaults.
+// defaults, and so too for an invalid copy whose records cannot be read
+// (neither is written over).
 #pragma once
 
 #include "flash_holes.h"
