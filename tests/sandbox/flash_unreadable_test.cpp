@@ -2,10 +2,12 @@
 // (an image served through FUSE, tests/support/flaky_flash.h): i gives the
 // committed settings wherever they can be read, each fault with its one
 // line, and a c of a change saves where the blocks it changes can be read.
+#include "device_libc.h"
 #include "flaky_flash.h"
 #include "flash_layout.h"
 #include "sandbox.h"
 
+#include <cerrno>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -22,14 +24,14 @@ std::string restore_err(size_t at, const char *from)
 
 std::string refused_at(size_t at)
 {
-    return "cannot write /dev/mtdblock4: reading at offset " + std::to_string(at) +
-           " failed: Input/output error; the flash copy is left as it was\n";
+    return "cannot write /dev/mtdblock4: reading at offset " + std::to_string(at) + " failed: " +
+           device_error_text(EIO) + "; the flash copy is left as it was\n";
 }
 
 const std::string harmless = "the settings do not reach there";
-const std::string defaults_line =
-    "cannot use the flash copy /dev/mtdblock4: Input/output error; the working configuration "
-    "is taken from /etc/ath/default_config\n";
+const std::string defaults_line = "cannot use the flash copy /dev/mtdblock4: " +
+                                  device_error_text(EIO) +
+                                  "; the working configuration is taken from /etc/ath/default_config\n";
 const std::string no_backup =
     "the flash copy /dev/mtdblock4 was saved without a backup: its backup area at offset 196608 "
     "cannot be read\n";
