@@ -11,6 +11,8 @@
 
 #include <span>
 
+struct flash_result;
+
 struct flash_paths {
     const char *device;   // the flash copy
     const char *working;  // the working configuration
@@ -35,9 +37,11 @@ struct flash_partition {
 
     // 0, or -errno.
     int open(const char *path);
+    // flash_save and flash_finish (flash_write.h) on this partition, made
+    // here once for every command.
+    flash_result save(heap_text &text, const char *announce = nullptr);
+    flash_result finish(size_t finish_at);
 };
-
-struct flash_result;
 
 // One line on standard error, behind what standard output holds so far:
 // "cannot ACTION PATH: reason", `kept` adding that the flash copy is left

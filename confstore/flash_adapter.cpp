@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -96,6 +95,20 @@ int flash_adapter::open(const char *path)
     return 0;
 }
 
+namespace {
+
+// The decimal number at `at`, `at` left behind it (no library scanner for
+// two small numbers).
+unsigned decimal(const char *&at)
+{
+    unsigned v = 0;
+    for (; *at >= '0' && *at <= '9' && v < 100000; ++at)
+        v = v * 10 + static_cast<unsigned>(*at - '0');
+    return v;
+}
+
+} // namespace
+
 mtd_node::~mtd_node()
 {
     if (*path_)
@@ -114,11 +127,8 @@ int mtd_node::make(unsigned n)
     // "MAJOR:MINOR\n"
     if (::read(fd.get(), number, sizeof number - 1) <= 0)
         return -ENODEV;
-    char *colon = nullptr, *end = nullptr;
-    const unsigned long maj = std::strtoul(number, &colon, 10);
-    const unsigned long min = *colon == ':' ? std::strtoul(colon + 1, &end, 10) : 0;
-    if (!end || end == colon + 1)
-        return -ENODEV;
+    const char *at = number;
+    const unsigned maj = decimal(at), min = *at == ':' ? decimal(++at) : ~0u;
     // mtdN is character minor 2N (2N + 1 is its read-only twin).
     if (maj != MTD_CHAR_MAJOR || min != 2 * n)
         return -ENODEV;

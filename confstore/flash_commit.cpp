@@ -34,7 +34,7 @@ void store(flash_partition &part, int open_rc, const char *device, heap_text &te
         flash_report(part.opened ? "read" : "open", device, -open_rc, part.opened);
         return;
     }
-    const flash_result r = flash_save(part.dev, part.g, part.bytes.writable(), part.holes, text, copy_msg);
+    const flash_result r = part.save(text, copy_msg);
     if (open_error_line && r.fault == flash_fault::open)
         std::fputs(msg_file_open_error, stdout);
     flash_report(device, r);

@@ -20,6 +20,16 @@ int flash_partition::open(const char *path)
     return flash_read_all(dev, bytes.writable(), holes);
 }
 
+flash_result flash_partition::save(heap_text &text, const char *announce)
+{
+    return flash_save(dev, g, bytes.writable(), holes, text, announce);
+}
+
+flash_result flash_partition::finish(size_t finish_at)
+{
+    return flash_finish(dev, g, bytes.writable(), finish_at);
+}
+
 void flash_report(const char *action, const char *path, int err, bool kept)
 {
     std::fflush(stdout);

@@ -104,12 +104,6 @@ file_failure append_lines(const flash_paths &p, std::span<const char> text)
     return set_working(p.working, working.bytes());
 }
 
-// Saves `text` as the flash copy.
-flash_result save(flash_partition &part, heap_text &text)
-{
-    return flash_save(part.dev, part.g, part.bytes.writable(), part.holes, text);
-}
-
 // A piece that could not be read, where the settings come from anyway.
 void tell_hole(const flash_paths &p, const flash_reading &r)
 {
@@ -164,7 +158,7 @@ void flash_restore(const flash_paths &p)
         report(append_lines(p, r.text));
         // A save that a cut ended before it changed the copy: its record
         // must never come back in place of the copy.
-        flash_report(p.device, flash_finish(part.dev, part.g, part.bytes.writable(), r.finish_at));
+        flash_report(p.device, part.finish(r.finish_at));
     } else if (r.unread) {
         // The record stands in for a copy that cannot be read whole.
         report(append_lines(p, r.text));
@@ -179,7 +173,7 @@ void flash_restore(const flash_paths &p)
             return;
         }
         report(append_lines(p, text.bytes()));
-        flash_report(p.device, save(part, text));
+        flash_report(p.device, part.save(text));
     } else {
         // Read to its end and not valid, and no backup stands in.
         if (int rc = read_defaults(p.defaults, text); rc < 0) {
@@ -187,7 +181,7 @@ void flash_restore(const flash_paths &p)
             return;
         }
         const size_t defaults_size = text.size();
-        flash_report(p.device, save(part, text));
+        flash_report(p.device, part.save(text));
         report(set_working(p.working, text.bytes().first(defaults_size)));
     }
 }
