@@ -70,20 +70,25 @@ std::string lines_of(std::span<const char> text)
     return std::string(out.view());
 }
 
-// The partition as a command reads it: whole, its unreadable pieces as fill.
-std::string read_partition(nor_model &m, flash_holes &holes)
+// The partition as a command reads it: whole, its unreadable pieces as
+// fill. False when it cannot be read at all (EIO everywhere), which the
+// commands take for a device that cannot be used.
+bool read_partition(nor_model &m, std::string &dev, flash_holes &holes)
 {
-    std::string dev(m.bytes.size(), '\0');
-    if (flash_read_all(m, std::span<char>(dev), holes) != 0)
+    dev.assign(m.bytes.size(), '\0');
+    const int rc = flash_read_all(m, std::span<char>(dev), holes);
+    if (rc != 0 && rc != -EIO)
         __builtin_trap();
-    return dev;
+    return rc == 0;
 }
 
 // Saves `text` as a command would, after reading the partition.
 flash_result save(nor_model &m, const std::string &text)
 {
     flash_holes holes;
-    std::string dev = read_partition(m, holes);
+    std::string dev;
+    if (!read_partition(m, dev, holes))
+        return {flash_fault::read, EIO, 0, flash_left::old_copy};
     m.opened = false;
     heap_text t;
     if (t.append(std::string_view(text)) != 0)
@@ -110,7 +115,9 @@ std::string restore(nor_model &m)
 {
     const flash_geometry g = flash_geometry_of(m.size(), m.block);
     flash_holes holes;
-    std::string dev = read_partition(m, holes);
+    std::string dev;
+    if (!read_partition(m, dev, holes))
+        return defaults;
     const flash_reading r = flash_read(g, std::span<const char>(dev), holes);
     flash_result res;
     std::string working;
