@@ -1,8 +1,9 @@
-// The file and block device adapter under the flash write: the layout it
-// leaves on a plain file and a loop device, what it leaves alone, what it
-// refuses, and cuts between and inside its operations (the adapter wrapped
-// so that power goes at a chosen operation): the next restore finds the old
-// settings or the new ones.
+// The file and block device adapter under the save that every command
+// runs (flash_save): the layout it leaves on a plain file and a loop
+// device, what it leaves alone, what it refuses, and cuts between and
+// inside its operations (the adapter wrapped so that power goes at a
+// chosen operation): the next restore finds the old settings or the new
+// ones.
 #include "flash.h"
 #include "flash_adapter.h"
 #include "flash_write.h"
