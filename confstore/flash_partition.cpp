@@ -44,8 +44,11 @@ void report_no_backup(const char *device, const flash_result &r)
 {
     if (r.no_backup_at == flash_none)
         return;
+    // What the area would not do: be read, erased or programmed.
     const flash_fault f = r.no_backup_why;
-    const int why = f == flash_fault::read ? 0 : f == flash_fault::erase || f == flash_fault::not_erased ? 1 : 2;
+    const int why = f == flash_fault::read                                   ? 0
+                    : f == flash_fault::erase || f == flash_fault::not_erased ? 1
+                                                                              : 2;
     std::fflush(stdout);
     std::fprintf(stderr, msg_flash_no_backup_fmt, device, r.no_backup_at, flash_no_backup_whys[why]);
 }

@@ -7,7 +7,9 @@
 // configuration holds. A flash copy that cannot be opened or read is not
 // taken for an invalid one: it is left alone, since erasing it on a
 // passing fault would lose every saved setting, and the working
-// configuration takes the defaults so the device can start.
+// configuration takes the defaults so the device can start. So too where
+// the pieces that cannot be read leave the copy's text unknown and no
+// record stands in for it; pieces the restore does not need cost one line.
 //
 // The working configuration is changed whole or not at all: its new text is
 // built first and then put in place (replace_file.h). The helpers below say
