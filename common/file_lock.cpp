@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -31,9 +32,16 @@ int rename2(const char *from, const char *to, unsigned flags)
     return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, flags));
 }
 
+// A lock file of ours, whatever names another user gave it since: no one
+// else can open it, so only our own runs can hold it.
+bool our_lock_file(const struct stat &st)
+{
+    return S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
 bool good_lock_file(const struct stat &st)
 {
-    return own_regular(st) && (st.st_mode & 077) == 0;
+    return own_regular(st) && our_lock_file(st);
 }
 
 bool same_file(const struct stat &a, const struct stat &b)
@@ -75,17 +83,19 @@ int swap_in(const char *temp, const char *lock_path)
     return err == EEXIST || err == ENOENT ? -EAGAIN : -err;
 }
 
-// What came out of the swap is at `temp`. Anything but a good lock file
-// goes. A good one may be held by a run that found it in place: ours counts
-// only once that one is free, so the two never overlap; when it is not
-// free by `end`, it goes back in place and ours out. 0, or -errno.
-int wait_for_displaced(const char *temp, const char *lock_path, long long end)
+// What came out of the swap is at `temp`. Anything but a lock file of ours
+// goes (a directory with entries stays at `temp`: `left` is set). One of
+// ours may be held by a run that found it in place, even one that another
+// user has since given a second name: ours counts only once that one is
+// free, so the two never overlap; when it is not free by `end`, it goes
+// back in place and ours out. 0, or -errno.
+int wait_for_displaced(const char *temp, const char *lock_path, long long end, bool &left)
 {
     unique_fd out(::open(temp, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
-    if (!out || ::fstat(out.get(), &st) != 0 || !good_lock_file(st)) {
-        if (::unlink(temp) != 0)
-            ::rmdir(temp);  // an empty directory; a full one is left
+    if (!out || ::fstat(out.get(), &st) != 0 || !our_lock_file(st)) {
+        if (::unlink(temp) != 0 && ::rmdir(temp) != 0 && (errno == ENOTEMPTY || errno == EEXIST))
+            left = true;
         return 0;
     }
     int rc = lock_by(out.get(), end);
@@ -106,14 +116,14 @@ int open_lock_file(const char *lock_path)
     if (fd >= 0)
         ::close(fd);
     else if (errno != ELOOP && errno != EACCES && errno != EPERM && errno != ENXIO &&
-             errno != ENOENT)
-        return -errno;  // a directory (EISDIR) among them
+             errno != ENOENT && errno != EISDIR)
+        return -errno;
     return -EAGAIN;
 }
 
 } // namespace
 
-int replace_lock_file(const char *lock_path, int wait_ms)
+int replace_lock_file(const char *lock_path, int wait_ms, char *left)
 {
     const long long end = monotonic_ms() + wait_ms;
     char temp[PATH_MAX];
@@ -129,8 +139,11 @@ int replace_lock_file(const char *lock_path, int wait_ms)
         if (int rc = name_temporary(fd, temp))
             return rc;
     int rc = swap_in(temp, lock_path);
+    bool stays = false;
     if (rc > 0)
-        rc = wait_for_displaced(temp, lock_path, end);
+        rc = wait_for_displaced(temp, lock_path, end, stays);
+    if (stays && left)
+        std::snprintf(left, lock_left_max, "%s", temp + std::strlen(temp) - (lock_left_max - 1));
     return rc == 0 ? lock.release() : rc;
 }
 
@@ -155,7 +168,7 @@ int file_lock::take(const char *lock_path, int wait_ms)
         if (fd == -EAGAIN) {
             if (++replaced > attempts)
                 return -EAGAIN;
-            fd = replace_lock_file(lock_path, static_cast<int>(end - monotonic_ms()));
+            fd = replace_lock_file(lock_path, static_cast<int>(end - monotonic_ms()), left_);
             if (fd == -EAGAIN)
                 continue;
         }

@@ -8,19 +8,24 @@
 // open it to hold the lock. Only the file opened and checked is locked, and
 // the lock counts once the path is found to name that very file. One that
 // is not good (a link, a FIFO, another user's file, one others may open,
-// one with a second hard link) is replaced by a good one in one step, never
-// removed first; a directory is refused. A run that displaced a good one
-// (two runs found the bad one at once) waits until the displaced one is
-// free.
+// one with a second hard link, a directory) is replaced by a good one in
+// one step, never removed first. A run that displaced a lock file of ours
+// (two runs found a bad one at once, or another user gave a held one a
+// second name) waits until the displaced one is free. A directory with
+// entries that came out stays under the temporary name.
 #pragma once
 
 #include "unique_fd.h"
 
 inline constexpr int lock_wait_ms = 10000;
 
+// The six letters or digits that end a temporary name, and its zero.
+inline constexpr int lock_left_max = 7;
+
 class file_lock {
     unique_fd fd_;
     int error_ = 0;
+    char left_[lock_left_max] = "";
 
     int take(const char *lock_path, int wait_ms);
 
@@ -32,12 +37,17 @@ public:
     bool held() const { return static_cast<bool>(fd_); }
     // Why not: -ETIMEDOUT when another run held it all the time, else -errno.
     int error() const { return error_; }
+    // The end of the temporary name (the lock's path, ".tmp~" and these six)
+    // under which a directory with entries found at the lock's name stays,
+    // or "".
+    const char *left() const { return left_; }
 };
 
 // Puts a new good lock file, locked, at `lock_path` in place of what stands
 // there, in one step. A good lock file that comes out may be held by
 // another run: the new one is had only once that one is free, so the two
 // never overlap; it goes back in place when it is not free within
-// `wait_ms`. The locked descriptor, or -errno (-ETIMEDOUT then, -EAGAIN to
-// try again).
-int replace_lock_file(const char *lock_path, int wait_ms);
+// `wait_ms`. A directory with entries that came out stays: `left` (when
+// given, lock_left_max bytes) gets its temporary name's last six letters.
+// The locked descriptor, or -errno (-ETIMEDOUT then, -EAGAIN to try again).
+int replace_lock_file(const char *lock_path, int wait_ms, char *left = nullptr);

@@ -70,11 +70,24 @@ struct rewrite {
 
 } // namespace
 
+namespace {
+config_result set_locked(const char *path, const char *name, const char *value, const file_lock &lock);
+}
+
 config_result config_set(const char *path, const char *name, const char *value)
 {
     if (outcome refusal = refusal_for(name, value); refusal != outcome::done)
         return {refusal, path};
     file_lock lock(path);
+    config_result r = set_locked(path, name, value, lock);
+    std::memcpy(r.lock_left, lock.left(), sizeof r.lock_left);
+    return r;
+}
+
+namespace {
+
+config_result set_locked(const char *path, const char *name, const char *value, const file_lock &lock)
+{
     if (!lock.held())
         return {outcome::no_lock, path, -lock.error()};
     distrust why;
@@ -109,3 +122,5 @@ config_result config_set(const char *path, const char *name, const char *value)
         return {outcome::unreplaced, path, -rc};
     return {outcome::done, path};
 }
+
+} // namespace

@@ -2,6 +2,7 @@
 // its lasting copy on flash, and the factory defaults.
 #pragma once
 
+#include "file_lock.h"
 #include "trusted_open.h"
 #include "working_config.h"
 
@@ -15,8 +16,6 @@ inline constexpr int value_buffer_size = 512;
 // What `y` calls the copy it keeps beside the file it patches.
 inline constexpr char patch_copy_suffix[] = "TMP";
 
-class file_lock;
-
 // After trusted_open() failed: when it refused the path (`why`), says so
 // on `to` and gives true.
 bool refused(const char *path, distrust why, FILE *to = stdout);
@@ -26,6 +25,9 @@ bool lock_refused(const file_lock &lock, const char *path, FILE *to = stdout);
 // Says why the lock on the file at `path` was not had (`err`, an errno
 // value: ETIMEDOUT when another run holds it).
 void tell_no_lock(const char *path, int err, FILE *to);
+// Says, on standard error, where a directory with entries found at the
+// lock's name stays (`left`: file_lock::left()), if one did.
+void tell_lock_left(const char *path, const char *left);
 
 // White space (blank, \t, \n, \v, \f, \r), and its trimming, the one the
 // lookup applies. The result is szOutput, which must not be szInput and must
@@ -54,6 +56,7 @@ struct [[nodiscard]] config_result {
     const char *path = nullptr;  // the file it is about
     int err = 0;                 // the system's reason, an errno value
     distrust why = distrust::none;
+    char lock_left[lock_left_max] = "";  // file_lock::left() of the run
 };
 
 // Finds the first line that the lookup reads as `name` in the file at `path`

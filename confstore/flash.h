@@ -4,12 +4,14 @@
 
 #include "confstore.h"
 #include "flash_adapter.h"
+#include "flash_holes.h"
 #include "flash_image.h"
-#include "flash_plan.h"
 
 #include "heap_text.h"
 
 #include <span>
+
+struct flash_result;
 
 struct flash_paths {
     const char *device;   // the flash copy
@@ -25,27 +27,21 @@ void flash_restore(const flash_paths &paths);
 
 // The flash partition as one command uses it: opened once, for reading,
 // and read whole once; written, when a save changes something, through
-// the same adapter.
+// the same adapter (flash_save, flash_write.h).
 struct flash_partition {
     flash_adapter dev;
     flash_geometry g;
-    heap_text bytes;
+    heap_text bytes;      // holes standing as fill
+    flash_holes holes;
     bool opened = false;  // the device opened; a failure was in reading it
-    heap_text want;       // a planned save: the bytes it leaves, and how
-    flash_plan plan;
 
     // 0, or -errno.
     int open(const char *path);
+    // flash_save and flash_finish (flash_write.h) on this partition, made
+    // here once for every command.
+    flash_result save(heap_text &text, const char *announce = nullptr);
+    flash_result finish(size_t finish_at);
 };
-
-struct flash_result;
-
-// A save of `text` in two halves, around what a command prints between
-// them: the first ends the text's last line, plans the save (a refusal
-// writes nothing) and opens the device for writing when the save changes
-// anything; the second writes what was planned.
-flash_result flash_store_begin(flash_partition &p, heap_text &text);
-flash_result flash_store_end(flash_partition &p);
 
 // One line on standard error, behind what standard output holds so far:
 // "cannot ACTION PATH: reason", `kept` adding that the flash copy is left

@@ -95,14 +95,75 @@ int flash_adapter::open(const char *path)
     return 0;
 }
 
-// Opens /dev/mtdN for the MTD block device (/dev/mtdblockN) after checking
-// that it is the same partition: its device number and its size. 0;
-// -ENODEV when there is no such character device.
+namespace {
+
+// The decimal number at `at`, `at` left behind it (no library scanner for
+// two small numbers).
+unsigned decimal(const char *&at)
+{
+    unsigned v = 0;
+    for (; *at >= '0' && *at <= '9' && v < 100000; ++at)
+        v = v * 10 + static_cast<unsigned>(*at - '0');
+    return v;
+}
+
+} // namespace
+
+mtd_node::~mtd_node()
+{
+    if (*path_)
+        ::unlink(path_);
+    if (*dir_)
+        ::rmdir(dir_);
+}
+
+int mtd_node::make(unsigned n)
+{
+    char sys[48], number[24] = "";
+    std::snprintf(sys, sizeof sys, "/sys/class/mtd/mtd%u/dev", n);
+    unique_fd fd(::open(sys, O_RDONLY | O_CLOEXEC));
+    if (!fd)
+        return errno == ENOENT ? -ENODEV : -errno;
+    // "MAJOR:MINOR\n"
+    if (::read(fd.get(), number, sizeof number - 1) <= 0)
+        return -ENODEV;
+    const char *at = number;
+    const unsigned maj = decimal(at), min = *at == ':' ? decimal(++at) : ~0u;
+    // mtdN is character minor 2N (2N + 1 is its read-only twin).
+    if (maj != MTD_CHAR_MAJOR || min != 2 * n)
+        return -ENODEV;
+    std::snprintf(dir_, sizeof dir_, "/tmp/.mtd~XXXXXX");
+    if (!::mkdtemp(dir_)) {
+        *dir_ = '\0';
+        return -errno;
+    }
+    std::snprintf(path_, sizeof path_, "%s/mtd%u", dir_, n);
+    if (::mknod(path_, S_IFCHR | 0600, makedev(maj, min)) != 0) {
+        *path_ = '\0';
+        return -errno;
+    }
+    return 0;
+}
+
+// Opens /dev/mtdN for the MTD block device (/dev/mtdblockN), or a node of
+// our own where /dev has none, after checking that it is the same
+// partition: its device number and its size. 0; -ENODEV when there is no
+// such character device.
 int flash_adapter::open_twin()
 {
     const unsigned n = minor(opened_.st_rdev);
     std::snprintf(twin_path_, sizeof twin_path_, "/dev/mtd%u", n);
     unique_fd fd(::open(twin_path_, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!fd && errno == ENOENT) {
+        // Without a node of our own (no room in /tmp, say) the partition is
+        // read through the block device, but not written through it.
+        if (int rc = node_.make(n)) {
+            no_twin_ = rc;
+            return -ENODEV;
+        }
+        std::snprintf(twin_path_, sizeof twin_path_, "%s", node_.path());
+        fd.reset(::open(twin_path_, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    }
     if (!fd)
         return errno == ENOENT ? -ENODEV : -errno;
     // mtdN is character minor 2N (2N + 1 is its read-only twin).
@@ -143,6 +204,8 @@ int flash_adapter::writable()
         return 0;
     if (locked_)
         return -EROFS;
+    if (no_twin_ != -ENODEV)
+        return no_twin_;
     const char *path = twin_ ? twin_path_ : path_;
     struct stat was = opened_;
     if (twin_ && ::fstat(twin_.get(), &was) != 0)

@@ -2,9 +2,11 @@
 // erase block size, reads, erases, programs and syncs. Two kinds:
 //
 // - the partition's MTD character device (/dev/mtdN beside the block device
-//   /dev/mtdblockN): blocks are read, erased and programmed directly,
-//   rather than through the block emulation's cache and its
-//   erase-and-rewrite of a whole block at every write-back;
+//   /dev/mtdblockN; where /dev has no such node but the kernel has the
+//   device, a node of our own, made for the command in a directory only
+//   root can enter and removed after it): blocks are read, erased and
+//   programmed directly, rather than through the block emulation's cache
+//   and its erase-and-rewrite of a whole block at every write-back;
 // - a regular file or any other block device: an erase writes 0xFF over a
 //   block of 64 KiB, a program writes its bytes, a sync is fsync, and a
 //   read drops the cached pages first, so that it reads what the device
@@ -19,11 +21,30 @@
 
 #include "unique_fd.h"
 
+#include <cerrno>
 #include <cstddef>
 #include <span>
 #include <sys/stat.h>
 
 inline constexpr size_t flash_file_erase_size = 65536;
+
+// A node of the MTD character device mtdN of our own, for a /dev without
+// one: made in a fresh directory of mode 0700 under /tmp, removed with the
+// object.
+class mtd_node {
+    char dir_[24] = "";
+    char path_[32] = "";
+
+public:
+    mtd_node() = default;
+    mtd_node(const mtd_node &) = delete;
+    mtd_node &operator=(const mtd_node &) = delete;
+    ~mtd_node();
+    // Makes the node of mtdN (its number from /sys/class/mtd/mtdN/dev).
+    // 0; -ENODEV when the kernel has no such character device; -errno.
+    int make(unsigned n);
+    const char *path() const { return path_; }
+};
 
 class flash_adapter {
     const char *path_ = nullptr;
@@ -31,6 +52,8 @@ class flash_adapter {
     unique_fd dev_;       // the path as opened, for reading
     unique_fd twin_;      // the character device beside a block device
     unique_fd rw_;        // opened for writing, once needed
+    mtd_node node_;       // the twin's node, where /dev has none
+    int no_twin_ = -ENODEV;  // why the kernel's twin could not be had, if it has one
     char twin_path_[32] = "";
     bool mtd_ = false;    // reads and writes go to an MTD character device
     bool locked_ = false; // an MTD partition the kernel keeps read-only

@@ -1,6 +1,7 @@
 // Records of the backup area.
 #include "flash_backup.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -87,7 +88,7 @@ size_t flash_backup_unfinished(const flash_geometry &g, const flash_backup_state
 
 flash_record_step flash_backup_plan(const flash_geometry &g, std::span<const char> dev,
                                     std::span<const char> text, bool erased, bool stays,
-                                    std::span<char> want, size_t &finish_at)
+                                    bool readable, std::span<char> want, size_t &finish_at)
 {
     flash_backup_state s;
     if (erased)
@@ -98,8 +99,10 @@ flash_record_step flash_backup_plan(const flash_geometry &g, std::span<const cha
     const size_t area_len = g.image_end - g.backup_at;
     // A finished record of the same text gets a new one: the save under
     // way must be able to come back.
-    if (s.found && !s.finished && s.text_len == text.size() &&
-        std::memcmp(dev.data() + s.text_at, text.data(), text.size()) == 0) {
+    if (!readable) {
+        step.how = flash_record_step::clear_word;
+    } else if (s.found && !s.finished && s.text_len == text.size() &&
+               std::memcmp(dev.data() + s.text_at, text.data(), text.size()) == 0) {
         step.how = flash_record_step::already;
     } else if (!flash_backup_fits(g, text.size())) {
         step.how = flash_record_step::clear_word;
@@ -139,13 +142,15 @@ flash_backup_state flash_backup_scan(const flash_geometry &g, std::span<const ch
     if (!g.has_backup() || dev.size() < g.image_end)
         return s;
     const size_t end = g.image_end;
-    size_t at = g.backup_at;
+    size_t at = g.backup_at, examined = at;
     while (end - at >= flash_record_head && flash_backup_starts(dev.subspan(at))) {
         const bool legacy = starts(dev.subspan(at), legacy_magic);
         const uint32_t seq = get_u32(dev.data() + at + 4), len = get_u32(dev.data() + at + 8);
         const size_t size = flash_record_head + padded(len) + (legacy ? 0 : done_len);
+        examined = at + flash_record_head;
         if (len > end - at - flash_record_head || size > end - at)
             break;
+        examined = at + size;
         const std::span<const char> text = dev.subspan(at + flash_record_head, len);
         if (get_u32(dev.data() + at + 12) != record_crc(seq, text))
             break;
@@ -155,6 +160,7 @@ flash_backup_state flash_backup_scan(const flash_geometry &g, std::span<const ch
         at += size;
     }
     s.next = at;
+    s.examined = std::min(end, std::max(examined, at + 4));
     s.tidy = true;
     for (size_t i = at; i < end && s.tidy; ++i)
         s.tidy = dev[i] == '\xff';

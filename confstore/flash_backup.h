@@ -42,6 +42,7 @@ struct flash_backup_state {
     size_t done_at = 0;      // its completion word (not for a legacy record)
     size_t next = 0;         // where the next record would start
     bool tidy = false;       // all erased from `next` to the area's end
+    size_t examined = 0;     // the end of the bytes that decided the above, but `tidy`
 };
 // Reads the backup area of the partition's bytes `dev`.
 flash_backup_state flash_backup_scan(const flash_geometry &g, std::span<const char> dev);
@@ -60,7 +61,8 @@ struct flash_record_step {
 
 // The record of `text` in the backup area of a partition holding `dev`, or
 // (when none can be written: the text reaches into the area, the record is
-// larger than the area, the area is untidy while the copy is invalid) the
+// larger than the area, the area is untidy while the copy is invalid, or
+// the area is not `readable` whole) the
 // area's first word cleared, so that no older record comes back in place of
 // the text; nothing when the newest record is this text's, unfinished.
 // With `erased`, the area counts as erased (the save erases it first). When
@@ -68,7 +70,7 @@ struct flash_record_step {
 // save leaves it, the record finished, and `finish_at` its completion word.
 flash_record_step flash_backup_plan(const flash_geometry &g, std::span<const char> dev,
                                     std::span<const char> text, bool erased, bool stays,
-                                    std::span<char> want, size_t &finish_at);
+                                    bool readable, std::span<char> want, size_t &finish_at);
 
 // Whether `area` (the bytes from B on) starts with a record's magic.
 bool flash_backup_starts(std::span<const char> area);

@@ -34,14 +34,9 @@ void store(flash_partition &part, int open_rc, const char *device, heap_text &te
         flash_report(part.opened ? "read" : "open", device, -open_rc, part.opened);
         return;
     }
-    flash_result r = flash_store_begin(part, text);
-    if (r.ok()) {
-        if (copy_msg)
-            std::fputs(copy_msg, stdout);
-        r = flash_store_end(part);
-    } else if (open_error_line && r.fault == flash_fault::open) {
+    const flash_result r = part.save(text, copy_msg);
+    if (open_error_line && r.fault == flash_fault::open)
         std::fputs(msg_file_open_error, stdout);
-    }
     flash_report(device, r);
 }
 

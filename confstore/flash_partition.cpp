@@ -17,30 +17,17 @@ int flash_partition::open(const char *path)
     g = flash_geometry_of(dev.size(), dev.erase_size());
     if (bytes.resize(dev.size()) != 0)
         return -ENOMEM;
-    return dev.read(0, bytes.writable());
+    return flash_read_all(dev, bytes.writable(), holes);
 }
 
-flash_result flash_store_begin(flash_partition &p, heap_text &text)
+flash_result flash_partition::save(heap_text &text, const char *announce)
 {
-    // A last line without its newline would run into the fill, and a last
-    // byte 0xFF could not be told from the fill's: every text ends a line.
-    if (!text.ends_line() && text.append(std::string_view("\n")) != 0)
-        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
-    flash_result r = flash_plan_save(p.g, p.bytes.bytes(), text.bytes(), p.want, p.plan);
-    if (r.ok() && p.plan.writes)
-        if (int rc = p.dev.writable())
-            return {flash_fault::open, -rc, 0, flash_left::old_copy};
-    return r;
+    return flash_save(dev, g, bytes.writable(), holes, text, announce);
 }
 
-flash_result flash_store_end(flash_partition &p)
+flash_result flash_partition::finish(size_t finish_at)
 {
-    if (!p.plan.writes)
-        return {};
-    flash_result r = flash_write(p.dev, p.g, p.bytes.writable(), p.want.bytes(), p.plan);
-    if (int rc = p.dev.done(); rc != 0 && r.ok())
-        r = {flash_fault::sync, -rc, 0, flash_left::new_copy};
-    return r;
+    return flash_finish(dev, g, bytes.writable(), finish_at);
 }
 
 void flash_report(const char *action, const char *path, int err, bool kept)
@@ -50,10 +37,29 @@ void flash_report(const char *action, const char *path, int err, bool kept)
                  std::strerror(err));
 }
 
+namespace {
+
+// The line of a save that went on without a backup.
+void report_no_backup(const char *device, const flash_result &r)
+{
+    if (r.no_backup_at == flash_none)
+        return;
+    // What the area would not do: be read, erased or programmed.
+    const flash_fault f = r.no_backup_why;
+    const int why = f == flash_fault::read                                   ? 0
+                    : f == flash_fault::erase || f == flash_fault::not_erased ? 1
+                                                                              : 2;
+    std::fflush(stdout);
+    std::fprintf(stderr, msg_flash_no_backup_fmt, device, r.no_backup_at, flash_no_backup_whys[why]);
+}
+
+} // namespace
+
 void flash_report(const char *device, const flash_result &r)
 {
     static constexpr const char *ops[] = {"reading", "erasing", "programming", "syncing"};
     char why[192];
+    report_no_backup(device, r);
     switch (r.fault) {
     case flash_fault::none: return;
     case flash_fault::no_read_back:

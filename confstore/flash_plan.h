@@ -8,6 +8,7 @@
 #pragma once
 
 #include "flash_backup.h"
+#include "flash_holes.h"
 #include "flash_image.h"
 
 #include "heap_text.h"
@@ -28,9 +29,13 @@ struct flash_plan {
     size_t finish_at = flash_none;  // the completion word cleared last (step 6)
 };
 
-// Plans the save of `text` onto a partition of geometry `g` holding `dev`:
-// `want` gets the partition's bytes as the save leaves them. Ok, or a
-// refusal (too_long, no_read_back, no_memory, a geometry the write cannot
-// use) before anything is written.
+// Plans the save of `text` onto a partition of geometry `g` holding `dev`,
+// less the holes `h`: `want` gets the partition's bytes as the save leaves
+// them. A backup area with a hole takes no record (the result says the
+// save has no backup). Ok, or a refusal (too_long, no_read_back,
+// no_memory, a geometry the write cannot use, or `read` at a hole in a
+// block the save must erase, or in bytes it must program) before anything
+// is written.
 flash_result flash_plan_save(const flash_geometry &g, std::span<const char> dev,
-                             std::span<const char> text, heap_text &want, flash_plan &p);
+                             const flash_holes &h, std::span<const char> text, heap_text &want,
+                             flash_plan &p);

@@ -1,29 +1,100 @@
 // The restore's reading of a partition.
 #include "flash_reading.h"
 
+#include "config_line.h"
 #include "flash_backup.h"
 #include "setting_lines.h"
 
 #include "heap_text.h"
 
-flash_reading flash_read(const flash_geometry &g, std::span<const char> dev)
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Where the copy's text ends in [0, end): behind its last byte that is not
+// fill (a hole reads as fill).
+size_t text_end(std::span<const char> dev, size_t end)
 {
-    const flash_backup_state s = flash_backup_scan(g, dev);
-    if (flash_copy_valid(g, dev))
-        return {flash_reading::copy, dev.first(flash_lines_end(g, dev)),
-                flash_backup_unfinished(g, s)};
-    const std::span<const char> record = dev.subspan(s.text_at, s.found ? s.text_len : 0);
-    if (s.found && !s.finished && flash_deciding_marker(record) != flash_none)
-        return {flash_reading::backup, record, flash_none};
-    return {};
+    while (end > 0 && dev[end - 1] == flash_fill_byte(end - 1))
+        --end;
+    return end;
 }
 
-bool flash_gives_back(const flash_geometry &g, std::span<const char> dev,
+// The end of what the restore needs of the copy: its text, the lines it
+// takes, and a fill group behind them.
+size_t copy_needs(const flash_geometry &g, std::span<const char> dev)
+{
+    const size_t lines = setting_lines_end(dev.first(flash_lines_end(g, dev)));
+    return std::min(dev.size(), std::max(text_end(dev, validity_end(g, dev)), lines) + 4);
+}
+
+// Whether the copy's readable bytes up to `needs` are those of `text` laid
+// out with its fill.
+bool copy_holds(std::span<const char> dev, const flash_holes &h, size_t needs,
+                std::span<const char> text)
+{
+    const size_t end = std::max(needs, std::min(dev.size(), text.size() + 4));
+    char want[256];
+    for (size_t at = 0; at < end;) {
+        const size_t hole = h.first_in(at, at + 1);
+        if (hole != flash_none) {
+            for (int i = 0; i < h.n; ++i)
+                if (h.from[i] <= at && at < h.to[i])
+                    at = h.to[i];
+            continue;
+        }
+        const size_t n = std::min({sizeof want, end - at, h.first_in(at, end) - at});
+        flash_image_bytes(text, at, std::span<char>(want, n));
+        if (std::memcmp(dev.data() + at, want, n) != 0)
+            return false;
+        at += n;
+    }
+    return true;
+}
+
+// Whether the copy is invalid for all that cannot be read of it: its first
+// SYS_CHECK line lies before every hole and holds another value.
+bool known_invalid(const flash_geometry &g, std::span<const char> dev, const flash_holes &h)
+{
+    const config_value v = config_find(dev.first(validity_end(g, dev)), flash_marker_name);
+    return v.found && h.first_in(0, v.at + v.text.size() + 1) == flash_none &&
+           !flash_copy_valid(g, dev);
+}
+
+} // namespace
+
+flash_reading flash_read(const flash_geometry &g, std::span<const char> dev, const flash_holes &h)
+{
+    const flash_backup_state s = flash_backup_scan(g, dev);
+    // A hole before the point where a newer record would start leaves the
+    // newest one unknown.
+    const bool area_known = !g.has_backup() || h.first_in(g.backup_at, s.examined) == flash_none;
+    const std::span<const char> record = dev.subspan(s.text_at, s.found ? s.text_len : 0);
+    const bool record_valid = area_known && s.found && flash_deciding_marker(record) != flash_none;
+    const size_t needs = copy_needs(g, dev), unread = h.first_in(0, needs);
+    if (unread == flash_none || known_invalid(g, dev, h)) {
+        const size_t hole = h.first_in(0, dev.size());
+        if (flash_copy_valid(g, dev))
+            return {flash_reading::copy, dev.first(flash_lines_end(g, dev)),
+                    area_known ? flash_backup_unfinished(g, s) : flash_none, hole};
+        if (record_valid && !s.finished)
+            return {flash_reading::backup, record, flash_none, hole};
+        // An invalid copy whose records cannot be read is left as it is:
+        // the record that a cut left may yet be read.
+        return {flash_reading::defaults, {}, flash_none, hole, !area_known};
+    }
+    if (record_valid && copy_holds(dev, h, needs, record))
+        return {flash_reading::backup, record, flash_none, unread, true};
+    return {flash_reading::defaults, {}, flash_none, unread, true};
+}
+
+bool flash_gives_back(const flash_geometry &g, std::span<const char> dev, const flash_holes &h,
                       std::span<const char> text, bool valid)
 {
-    const flash_reading r = flash_read(g, dev);
+    const flash_reading r = flash_read(g, dev, h);
     if (!valid)
-        return r.from == flash_reading::defaults;
+        return r.from == flash_reading::defaults && !r.unread;
     if (r.from != flash_reading::copy || r.finish_at != flash_none)
         return false;
     heap_text got, want;

@@ -8,8 +8,22 @@
 // invalid one was cut short while a text was being saved, or never held
 // one: the newest whole record gives its text when its save never
 // finished and the text is valid; otherwise the defaults.
+//
+// Pieces that could not be read (flash_holes.h) cost nothing where the
+// restore does not need them: the copy's text up to its fill and one fill
+// group behind it (a hole right behind the text could be more of it), the
+// backup area's records up to where a newer one would start. The text read
+// up to a hole, it cannot be told from more text. A copy whose first
+// SYS_CHECK line can be read and is not the marker is invalid all the
+// same. Where a valid copy's text, or one that may be valid, cannot be read
+// whole, the newest whole record stands in for it when it
+// is valid and is the copy's text as far as that can be read (the copy is
+// not written: that would change a block no one can read); otherwise the
+// defaults, and so too for an invalid copy whose records cannot be read
+// (neither is written over).
 #pragma once
 
+#include "flash_holes.h"
 #include "flash_image.h"
 
 #include <span>
@@ -17,16 +31,22 @@
 struct flash_reading {
     enum source { copy, backup, defaults } from = defaults;
     // copy: the bytes whose setting lines the restore takes; backup: the
-    // record's text, which the restore also saves to the copy again.
+    // record's text, which the restore also saves to the copy again unless
+    // the copy could not be read.
     std::span<const char> text;
     // copy: the word to clear so that the newest record counts as finished
     // (flash_backup.h), or flash_none.
     size_t finish_at = flash_none;
+    // The first offset that could not be read, or flash_none; whether that
+    // left the copy's text unread.
+    size_t hole = flash_none;
+    bool unread = false;
 };
-flash_reading flash_read(const flash_geometry &g, std::span<const char> dev);
+flash_reading flash_read(const flash_geometry &g, std::span<const char> dev,
+                         const flash_holes &h = {});
 
 // Whether a partition holding `dev` gives `text` back: for a text with the
 // marker (`valid`), a valid copy with the same setting lines and no record
 // left unfinished; for one without it, the defaults. (-ENOMEM counts as no.)
-bool flash_gives_back(const flash_geometry &g, std::span<const char> dev,
+bool flash_gives_back(const flash_geometry &g, std::span<const char> dev, const flash_holes &h,
                       std::span<const char> text, bool valid);

@@ -7,7 +7,9 @@
 // configuration holds. A flash copy that cannot be opened or read is not
 // taken for an invalid one: it is left alone, since erasing it on a
 // passing fault would lose every saved setting, and the working
-// configuration takes the defaults so the device can start.
+// configuration takes the defaults so the device can start. So too where
+// the pieces that cannot be read leave the copy's text unknown and no
+// record stands in for it; pieces the restore does not need cost one line.
 //
 // The working configuration is changed whole or not at all: its new text is
 // built first and then put in place (replace_file.h). The helpers below say
@@ -104,11 +106,13 @@ file_failure append_lines(const flash_paths &p, std::span<const char> text)
     return set_working(p.working, working.bytes());
 }
 
-// Saves `text` as the flash copy.
-flash_result save(flash_partition &part, heap_text &text)
+// A piece that could not be read, where the settings come from anyway.
+void tell_hole(const flash_paths &p, const flash_reading &r)
 {
-    flash_result r = flash_store_begin(part, text);
-    return r.ok() ? flash_store_end(part) : r;
+    if (r.hole == flash_none)
+        return;
+    std::fflush(stdout);
+    std::fprintf(stderr, r.unread ? msg_flash_hole_backup_fmt : msg_flash_hole_fmt, p.device, r.hole);
 }
 
 void report(const file_failure &f)
@@ -145,16 +149,21 @@ void flash_restore(const flash_paths &p)
         unreadable(p, -rc);
         return;
     }
-    const flash_reading r = flash_read(part.g, part.bytes.bytes());
+    const flash_reading r = flash_read(part.g, part.bytes.bytes(), part.holes);
+    if (r.unread && r.from == flash_reading::defaults) {
+        unreadable(p, EIO);
+        return;
+    }
+    tell_hole(p, r);
     heap_text text;  // its own bytes: a save rewrites the partition's
     if (r.from == flash_reading::copy) {
         report(append_lines(p, r.text));
         // A save that a cut ended before it changed the copy: its record
         // must never come back in place of the copy.
-        flash_result done = flash_finish(part.dev, part.g, part.bytes.writable());
-        if (int rc = part.dev.done(); rc != 0 && done.ok())
-            done = {flash_fault::sync, -rc, 0, flash_left::old_copy};
-        flash_report(p.device, done);
+        flash_report(p.device, part.finish(r.finish_at));
+    } else if (r.unread) {
+        // The record stands in for a copy that cannot be read whole.
+        report(append_lines(p, r.text));
     } else if (r.from == flash_reading::backup) {
         // A cut interrupted a save: the record's text becomes the working
         // configuration's and, by the same write, the flash copy's again
@@ -166,7 +175,7 @@ void flash_restore(const flash_paths &p)
             return;
         }
         report(append_lines(p, text.bytes()));
-        flash_report(p.device, save(part, text));
+        flash_report(p.device, part.save(text));
     } else {
         // Read to its end and not valid, and no backup stands in.
         if (int rc = read_defaults(p.defaults, text); rc < 0) {
@@ -174,7 +183,7 @@ void flash_restore(const flash_paths &p)
             return;
         }
         const size_t defaults_size = text.size();
-        flash_report(p.device, save(part, text));
+        flash_report(p.device, part.save(text));
         report(set_working(p.working, text.bytes().first(defaults_size)));
     }
 }

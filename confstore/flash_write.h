@@ -10,6 +10,7 @@
 //   int erase(size_t at);                           // the block at `at`
 //   int program(size_t at, std::span<const char>);  // clears bits only
 //   int sync();                                     // what was done stays
+//   int done();                                     // after the last step: caches go
 //
 // and behaves as NOR flash: an erase sets a block to 0xFF, a program can
 // only clear bits. The layout is flash_image.h's, the records are
@@ -60,8 +61,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <span>
+#include <string_view>
 
 // Programs start and end on bus-word boundaries, the bytes around a change
 // programmed as the device holds them: the kernel pads a partial bus word
@@ -92,6 +95,10 @@ struct flash_result {
     int err = 0;  // errno, for the device's own errors
     size_t at = 0;
     flash_left left = flash_left::old_copy;
+    // The save went on without a backup: the backup area's block, and what
+    // it would not do (read, erase, program).
+    size_t no_backup_at = flash_none;
+    flash_fault no_backup_why = flash_fault::none;
 
     bool ok() const { return fault == flash_fault::none; }
 };
@@ -105,6 +112,7 @@ template <class Dev> struct writer {
     std::span<char> check;  // room to read back into
     flash_result r;
     bool backed_up = false;  // the newest whole record is the new text
+    bool no_backup = false;  // the area could not take the record: no record counts
 
     bool fail(flash_fault f, int rc, size_t at)
     {
@@ -181,6 +189,37 @@ bool backup_step(writer<Dev> &w, const flash_geometry &g, const flash_record_ste
     return true;
 }
 
+// Steps 1 and 3 on an area that may be worn (step 3 erases it first):
+// when it does not take its part, the save goes on without a backup, as
+// for a text too long for the area. What the area holds is then known only
+// by reading it again: once its first word is no record's magic (cleared,
+// or whatever a failed erase left there), no record in it can come back in
+// place of the new text. Where even that cannot be had, the save stops.
+template <class Dev>
+bool backup_or_clear(writer<Dev> &w, const flash_geometry &g, const flash_record_step &a,
+                     std::span<const char> want, bool erase_area)
+{
+    if ((!erase_area || w.erase(g.backup_at, g.image_end - g.backup_at)) &&
+        backup_step(w, g, a, want))
+        return true;
+    const flash_result failed = w.r;
+    const std::span<char> first = w.dev.subspan(g.backup_at, flash_word);
+    if (int rc = w.d.read(g.backup_at, first))
+        return w.fail(flash_fault::read, rc, g.backup_at);
+    w.program(g.backup_at, zero_word);
+    if (int rc = w.d.read(g.backup_at, first))
+        return w.fail(flash_fault::read, rc, g.backup_at);
+    w.r = failed;
+    if (flash_backup_starts(w.dev.subspan(g.backup_at)))
+        return false;
+    w.r.fault = flash_fault::none;
+    w.backed_up = false;
+    w.no_backup = true;
+    w.r.no_backup_at = g.backup_at;
+    w.r.no_backup_why = failed.fault;
+    return true;
+}
+
 // Step 2, over the copy's text as it stands.
 template <class Dev> bool clear_markers(writer<Dev> &w, size_t text_end)
 {
@@ -236,13 +275,12 @@ bool write_steps(writer<Dev> &w, const flash_geometry &g, const flash_plan &p,
                  std::span<const char> want, std::span<char> block)
 {
     if (!p.in_place) {
-        if (!p.area_late && !backup_step(w, g, p.area, want))
+        if (!p.area_late && !backup_or_clear(w, g, p.area, want, false))
             return false;
         w.r.left = w.backed_up ? flash_left::old_or_new : flash_left::unknown;
         if (!clear_markers(w, p.old_end))
             return false;
-        if (p.area_late && (!w.erase(g.backup_at, g.image_end - g.backup_at) ||
-                            !backup_step(w, g, p.area, want)))
+        if (p.area_late && !backup_or_clear(w, g, p.area, want, true))
             return false;
         w.r.left = w.backed_up ? flash_left::old_or_new : flash_left::unknown;
         const std::span<const char> image = want.first(p.end);
@@ -253,7 +291,7 @@ bool write_steps(writer<Dev> &w, const flash_geometry &g, const flash_plan &p,
             return false;
     }
     w.r.left = flash_left::new_copy;
-    return p.finish_at == flash_none || w.program(p.finish_at, zero_word);
+    return p.finish_at == flash_none || w.no_backup || w.program(p.finish_at, zero_word);
 }
 
 } // namespace flash_detail
@@ -273,36 +311,74 @@ flash_result flash_write(Dev &d, const flash_geometry &g, std::span<char> dev,
     return w.r;
 }
 
+namespace flash_detail {
+
+// A planned save carried out: the device opened for writing when the plan
+// changes anything, `announce` printed once it could be (or need not be),
+// the steps, and the device's caches dropped behind them. A partition that
+// refuses writing costs nothing when all the plan would write is the
+// completion word: the copy holds the text, and a later restore that can
+// write finishes the record.
+template <class Dev>
+flash_result carry_out(Dev &d, const flash_geometry &g, std::span<char> dev,
+                       std::span<const char> want, const flash_plan &p, const char *announce)
+{
+    const int open_rc = p.writes ? d.writable() : 0;
+    if (open_rc != 0 && (open_rc != -EROFS || !p.in_place))
+        return {flash_fault::open, -open_rc, 0, flash_left::old_copy};
+    if (announce)
+        std::fputs(announce, stdout);
+    if (!p.writes || open_rc != 0)
+        return {};
+    flash_result r = flash_write(d, g, dev, want, p);
+    if (int rc = d.done(); rc != 0 && r.ok())
+        r = {flash_fault::sync, -rc, 0, flash_left::new_copy};
+    return r;
+}
+
+} // namespace flash_detail
+
 // Step 6 alone, for a restore that finds the copy valid while the newest
 // record is unfinished (a save that a cut interrupted before it changed
 // the copy): the device is opened for writing only then.
-template <class Dev> flash_result flash_finish(Dev &d, const flash_geometry &g, std::span<char> dev)
+// `finish_at` is the reading's (flash_reading.h).
+template <class Dev>
+flash_result flash_finish(Dev &d, const flash_geometry &g, std::span<char> dev, size_t finish_at)
 {
     flash_plan p;
     p.in_place = true;
-    if ((p.finish_at = flash_backup_unfinished(g, flash_backup_scan(g, dev))) == flash_none)
-        return {};
-    if (int rc = d.writable())
-        return {flash_fault::open, -rc, 0, flash_left::old_copy};
-    flash_result r = flash_write(d, g, dev, dev, p);
+    p.finish_at = finish_at;
+    p.writes = p.finish_at != flash_none;
+    flash_result r = flash_detail::carry_out(d, g, dev, dev, p, nullptr);
     if (r.left == flash_left::new_copy)
         r.left = flash_left::old_copy;  // the copy was never touched
     return r;
 }
 
-// Makes the partition of `d`, holding `dev` (its bytes as read, following
-// what is written), hold the image of `text`: the plan, the device opened
-// for writing when the save changes anything, the steps.
+// The save of `text` that every command runs (c, d, the reset of i and its
+// repair after a cut), on the partition of `d`, holding `dev` (its bytes
+// as read, following what is written) less the holes `h`
+// (flash_read_all): the text's last line ended, the
+// plan (a refusal writes nothing), the device opened for writing when the
+// save changes anything, `announce` (when given) printed on standard
+// output once it could be, the steps, the device's caches dropped.
 template <class Dev>
-flash_result flash_save(Dev &d, const flash_geometry &g, std::span<char> dev,
-                        std::span<const char> text)
+flash_result flash_save(Dev &d, const flash_geometry &g, std::span<char> dev, const flash_holes &h,
+                        heap_text &text, const char *announce = nullptr)
 {
+    // A last line without its newline would run into the fill, and a last
+    // byte 0xFF could not be told from the fill's: every text ends a line.
+    if (!text.ends_line() && text.append(std::string_view("\n")) != 0)
+        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
     heap_text want;
     flash_plan p;
-    flash_result r = flash_plan_save(g, dev, text, want, p);
-    if (!r.ok() || !p.writes)
+    const flash_result r = flash_plan_save(g, dev, h, text.bytes(), want, p);
+    if (!r.ok())
         return r;
-    if (int rc = d.writable())
-        return {flash_fault::open, -rc, 0, flash_left::old_copy};
-    return flash_write(d, g, dev, want.bytes(), p);
+    flash_result done = flash_detail::carry_out(d, g, dev, want.bytes(), p, announce);
+    if (done.no_backup_at == flash_none && p.writes) {
+        done.no_backup_at = r.no_backup_at;
+        done.no_backup_why = r.no_backup_why;
+    }
+    return done;
 }

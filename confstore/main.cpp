@@ -105,6 +105,7 @@ const char *setting_refusal(outcome what)
 void write_value(const char *name, const char *value)
 {
     const config_result r = config_set(working_config_path, name, value);
+    tell_lock_left(working_config_path, r.lock_left);
     if (r.what == outcome::done)
         return;
     std::fputs(msg_config_failed, stdout);

@@ -39,6 +39,10 @@ inline constexpr char msg_not_regular_fmt[] = "Refused: %s is not a regular file
 inline constexpr char msg_lock_busy[] =
     "Refused: another run holds the lock of the working configuration\n";
 inline constexpr char msg_lock_unusable_fmt[] = "Refused: the lock %s.lock cannot be used: %s\n";
+// On standard error: a directory with entries was found at the lock's
+// name and put aside (the path twice, then the temporary name's end).
+inline constexpr char msg_lock_left_fmt[] =
+    "the lock %s.lock was a directory with entries: it stays as %s.lock.tmp~%s\n";
 // On standard error after "OPEN CONFIG FALID": why `w` changed nothing.
 inline constexpr char msg_set_failed_fmt[] = "cannot change %s: %s\n";
 // On standard error from `y`: the file (%s%s: the path, and the copy's
@@ -84,6 +88,18 @@ inline constexpr const char *flash_tails[] = {
     "; the flash copy holds the new settings",
     "; the next restore may take the defaults",
 };
+// A save that went on without a backup: the device, the backup area's
+// offset, what it would not do (flash_no_backup_whys).
+inline constexpr char msg_flash_no_backup_fmt[] =
+    "the flash copy %s was saved without a backup: its backup area at offset %zu cannot be %s\n";
+inline constexpr const char *flash_no_backup_whys[] = {"read", "erased", "programmed"};
+// A piece of the flash copy that could not be read (the device, the
+// offset): where the settings came from all the same.
+inline constexpr char msg_flash_hole_fmt[] =
+    "cannot read the flash copy %s at offset %zu; the settings do not reach there\n";
+inline constexpr char msg_flash_hole_backup_fmt[] =
+    "cannot read the flash copy %s at offset %zu; the working configuration is taken from its "
+    "backup\n";
 inline constexpr char msg_flash_from_backup_fmt[] =
     "the flash copy %s was cut short while it was saved; the working configuration and the "
     "flash copy are taken from its backup\n";

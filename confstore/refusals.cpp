@@ -24,8 +24,17 @@ void tell_no_lock(const char *path, int err, FILE *to)
         std::fprintf(to, msg_lock_unusable_fmt, path, std::strerror(err));
 }
 
+void tell_lock_left(const char *path, const char *left)
+{
+    if (!*left)
+        return;
+    std::fflush(stdout);
+    std::fprintf(stderr, msg_lock_left_fmt, path, path, left);
+}
+
 bool lock_refused(const file_lock &lock, const char *path, FILE *to)
 {
+    tell_lock_left(path, lock.left());
     if (lock.held())
         return false;
     tell_no_lock(path, -lock.error(), to);

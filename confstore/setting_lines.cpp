@@ -22,6 +22,7 @@ struct setting_line {
     bool cut = false;     // a zero byte ended the text before the line's end
     bool in_fill = false; // and what followed it in that piece was fill
     size_t offset = 0;    // where the line starts in the source
+    size_t length = 0;    // its bytes in the source, the newline included
 };
 
 class setting_reader {
@@ -43,6 +44,7 @@ public:
         const size_t len = strnlen(line.bytes.data(), line.bytes.size());
         l.text = std::string_view(line.bytes.data(), len);
         l.offset = line.at;
+        l.length = line.bytes.size();
         l.cut = len < line.bytes.size();
         l.in_fill = l.cut;
         for (size_t i = len; i < line.bytes.size() && l.in_fill; ++i)
@@ -75,6 +77,16 @@ int count_setting_lines(std::span<const char> text)
     while (in.next(p))
         ++lines;
     return in.error() ? in.error() : lines;
+}
+
+size_t setting_lines_end(std::span<const char> text)
+{
+    setting_reader in(text);
+    setting_line p;
+    size_t end = 0;
+    while (in.next(p))
+        end = p.offset + p.length;
+    return in.error() ? text.size() : end;
 }
 
 int copy_setting_lines(std::span<const char> text, line_source from, heap_text &out)

@@ -16,6 +16,10 @@ enum class line_source { file, flash };
 // judged and copied whole: no setting behind it is lost because of it.
 int count_setting_lines(std::span<const char> text);
 
+// Where those setting lines end: the offset of the first line without "=",
+// or the text's end.
+size_t setting_lines_end(std::span<const char> text);
+
 // Appends those same setting lines to `out`, each as its text (the bytes up
 // to the first zero byte). From the flash, the fill never enters the text
 // and every line ends with a newline. 0, or -ENOMEM.

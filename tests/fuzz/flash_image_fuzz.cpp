@@ -1,4 +1,5 @@
-// The flash write and the restore's reading over whole partitions of any
+// The save that every command runs (flash_save) and the restore's reading
+// (flash_read, flash_finish) over whole partitions of any
 // bytes, 4 KiB to 1 MiB, erase blocks of 4 or 64 KiB, on the NOR model: a
 // restore (i), a commit of a changed text (c), a restore again. No write
 // needs a bit set or lands behind the image area's end, and the second
@@ -7,14 +8,19 @@
 //
 // Input: two bytes of size (in 4 KiB, less one, rounded up to whole
 // blocks), a byte of flags (bit 0: 64 KiB blocks; bits 1-2: the bytes
-// everywhere, FF / 00 / fill / 'Z'), then pieces placed on them: a 3-byte
-// offset, a 2-byte length, the bytes.
+// everywhere, FF / 00 / fill / 'Z'; bit 3: reads fail with EIO in one piece
+// of 4 KiB, or two with bit 4, at the next byte's piece), then pieces
+// placed on them: a 3-byte offset, a 2-byte length, the bytes. Nothing is
+// ever written over a piece that cannot be read.
+#include "flash_holes.h"
 #include "flash_reading.h"
 #include "flash_write.h"
 #include "setting_lines.h"
 
 #include "nor_model.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <string>
 
@@ -35,6 +41,11 @@ nor_model partition_of(const uint8_t *p, const uint8_t *end)
     const size_t units = 1 + take(p, end, 2) % 256, flags = take(p, end, 1);
     nor_model m;
     m.block = flags & 1 ? 65536 : 4096;
+    // Bit 3: a piece or two that cannot be read, at the next byte's 4 KiB.
+    if (flags & 8) {
+        m.unreadable_from = 4096 * take(p, end, 1);
+        m.unreadable_to = m.unreadable_from + 4096 * (1 + (flags >> 4 & 1));
+    }
     // A partition is whole erase blocks.
     const size_t size = (4096 * units + m.block - 1) / m.block * m.block;
     static const char backgrounds[] = {'\xff', '\0', 0, 'Z'};
@@ -59,13 +70,30 @@ std::string lines_of(std::span<const char> text)
     return std::string(out.view());
 }
 
+// The partition as a command reads it: whole, its unreadable pieces as
+// fill. False when it cannot be read at all (EIO everywhere), which the
+// commands take for a device that cannot be used.
+bool read_partition(nor_model &m, std::string &dev, flash_holes &holes)
+{
+    dev.assign(m.bytes.size(), '\0');
+    const int rc = flash_read_all(m, std::span<char>(dev), holes);
+    if (rc != 0 && rc != -EIO)
+        __builtin_trap();
+    return rc == 0;
+}
+
 // Saves `text` as a command would, after reading the partition.
 flash_result save(nor_model &m, const std::string &text)
 {
-    std::string dev = m.bytes;
+    flash_holes holes;
+    std::string dev;
+    if (!read_partition(m, dev, holes))
+        return {flash_fault::read, EIO, 0, flash_left::old_copy};
     m.opened = false;
-    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev.data(), dev.size()),
-                      std::span<const char>(text.data(), text.size()));
+    heap_text t;
+    if (t.append(std::string_view(text)) != 0)
+        __builtin_trap();
+    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev), holes, t);
 }
 
 // Whether nothing changed from `end` on (a block erased there is
@@ -77,7 +105,8 @@ bool unchanged_behind(const nor_model &m, const std::string &was, size_t end)
 
 bool refusal(const flash_result &r)
 {
-    return r.fault == flash_fault::no_read_back || r.fault == flash_fault::too_long;
+    return r.fault == flash_fault::no_read_back || r.fault == flash_fault::too_long ||
+           (r.fault == flash_fault::read && r.err == EIO);  // a hole it must not touch
 }
 
 // The restore: what the working configuration gets, with the flash written
@@ -85,14 +114,21 @@ bool refusal(const flash_result &r)
 std::string restore(nor_model &m)
 {
     const flash_geometry g = flash_geometry_of(m.size(), m.block);
-    std::string dev = m.bytes;
-    const flash_reading r = flash_read(g, std::span<const char>(dev.data(), dev.size()));
+    flash_holes holes;
+    std::string dev;
+    if (!read_partition(m, dev, holes))
+        return defaults;
+    const flash_reading r = flash_read(g, std::span<const char>(dev), holes);
     flash_result res;
     std::string working;
     m.opened = false;
+    if (r.unread) {  // nothing is written over a copy that cannot be read
+        const std::string text(r.text.data(), r.text.size());
+        return r.from == flash_reading::backup ? lines_of(text) : defaults;
+    }
     if (r.from == flash_reading::copy) {
         working = lines_of(r.text);
-        res = flash_finish(m, g, std::span<char>(dev.data(), dev.size()));
+        res = flash_finish(m, g, std::span<char>(dev), r.finish_at);
     } else {
         const std::string text = r.from == flash_reading::backup ? std::string(r.text.data(), r.text.size())
                                                                 : defaults;
@@ -111,6 +147,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     nor_model m = partition_of(data, data + size);
     const flash_geometry g = flash_geometry_of(m.size(), m.block);
     const std::string given = m.bytes;
+    const auto hole_kept = [&] {
+        const size_t from = std::min(m.unreadable_from, m.size()), to = std::min(m.unreadable_to, m.size());
+        return from >= to || m.bytes.compare(from, to - from, given, from, to - from) == 0;
+    };
     const std::string first = restore(m);
     if (!unchanged_behind(m, given, g.image_end))
         __builtin_trap();
@@ -125,7 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!unchanged_behind(m, before, std::max(g.image_end, flash_fill_end(g, committed.size()))))
         __builtin_trap();
     const std::string second = restore(m);
-    if (second != (r.ok() ? committed : first))
+    if (second != (r.ok() ? committed : first) || !hole_kept())
         __builtin_trap();
     return 0;
 }

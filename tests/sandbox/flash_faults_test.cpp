@@ -80,6 +80,10 @@ TEST(flash_commands, on_a_read_only_device_restore_and_write_nothing)
     const std::string ro_line =
         "cannot write /dev/mtdblock4: Read-only file system; the flash copy is left as it was\n";
     const std::string invalid = laid_out("SYS_CHECK=1\nAP_SSID=Kept\n");
+    // A commit that a cut ended before it changed the copy: its record
+    // stands unfinished, which only a partition that takes writes finishes.
+    std::string cut_early = laid_out(saved, backup_at) + backup_record(saved + "AP_MODE=x\n", 1, false);
+    cut_early += std::string(262144 - cut_early.size(), '\xff');
     struct {
         const char *name;
         std::string partition, working, command, out, err, working_after;
@@ -96,6 +100,9 @@ TEST(flash_commands, on_a_read_only_device_restore_and_write_nothing)
         {"d", laid_out(saved), saved, "confstore d",
          "Reset to default...\nErase mtdblack4 now......\n", ro_line, saved},
         {"reset of i", invalid, "OLD=1\n", "confstore i", "", ro_line, shipped_defaults()},
+        {"i of a valid copy, a record unfinished", cut_early, "", "confstore i", "", "", saved},
+        {"c unchanged, a record unfinished", cut_early, saved, "confstore c",
+         "BUFF and E2P Same Line1 = 3, Line2 = 3\n", "", saved},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

@@ -3,6 +3,7 @@
 #include "sandbox.h"
 #include "flash_layout.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -172,31 +173,72 @@ TEST(planted_file, only_roots_own_file_is_ever_its_working_configuration)
     }
 }
 
-TEST(lock_file, another_users_or_a_spoiled_one_is_replaced_a_directory_refused)
+TEST(lock_file, another_users_or_a_spoiled_one_is_replaced_a_directory_put_aside)
 {
     sandbox d;
     d.files[working] = "A=1\n";
     d.fetch = {working};
     struct {
-        const char *name, *setup, *out, *after;
+        const char *name, *setup, *err, *aside;
     } cases[] = {
-        {"dangling link", "ln -s /nowhere /tmp/.current_config.lock", "", "A=2\n"},
+        {"dangling link", "ln -s /nowhere /tmp/.current_config.lock", "", ""},
         {"held by another user",
          "touch /tmp/.current_config.lock; chown 1000 /tmp/.current_config.lock\n"
          "setpriv --reuid 1000 flock /tmp/.current_config.lock sleep 30 &\nsleep 0.3",
-         "", "A=2\n"},
+         "", ""},
         {"second link", "mkdir -m 700 /tmp/private; touch /tmp/private/lock\n"
-         "chmod 600 /tmp/private/lock; ln /tmp/private/lock /tmp/.current_config.lock", "", "A=2\n"},
-        {"directory", "mkdir -p /tmp/.current_config.lock/x", "OPEN CONFIG FALID\n", "A=1\n"},
+         "chmod 600 /tmp/private/lock; ln /tmp/private/lock /tmp/.current_config.lock", "", ""},
+        {"empty directory", "mkdir /tmp/.current_config.lock; chown 65534 /tmp/.current_config.lock",
+         "", ""},
+        {"directory with entries", "mkdir -p /tmp/.current_config.lock/x; chown -R 65534 /tmp/.current_config.lock",
+         "the lock /tmp/.current_config.lock was a directory with entries: it stays as "
+         "/tmp/.current_config.lock.tmp~", "x\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         sandbox_result r = d.run(std::string(c.setup) + "\ntimeout 5 confstore w A 2\n"
-                                "stat -c '%u %a %h %F' /tmp/.current_config.lock\n");
-        const std::string lock = std::string(c.after) == "A=2\n" ? "0 600 1 regular empty file\n"
-                                                                 : "0 755 3 directory\n";
-        EXPECT_EQ(r.out, c.out + lock);
-        EXPECT_EQ(r.file(working), c.after);
+                                "stat -c '%u %a %h %F' /tmp/.current_config.lock\n"
+                                "ls /tmp/.current_config.lock.tmp~*/ 2> /dev/null\n");
+        EXPECT_EQ(r.out, std::string("0 600 1 regular empty file\n") + c.aside);
+        EXPECT_EQ(r.err.substr(0, std::strlen(c.err)), c.err);
+        EXPECT_EQ(r.err.size(), *c.err ? std::strlen(c.err) + 7 : 0) << r.err;
+        EXPECT_EQ(r.file(working), "A=2\n");
+    }
+}
+
+// Whatever stands at the lock's name (planted before the holder took the
+// lock, or a second name given to the held lock file meanwhile), no second
+// writer gets in while a holder reads, changes and replaces the file.
+TEST(lock_file, lets_no_second_writer_in_whatever_stands_at_its_name)
+{
+    const std::string lock = "/tmp/.current_config.lock";
+    struct {
+        const char *name;
+        std::string before, during;
+    } kinds[] = {
+        {"hard link", "", "ln " + lock + " /tmp/second"},
+        {"symbolic link", "ln -s /nowhere " + lock + "; chown -h 65534 " + lock, ""},
+        {"FIFO", "mkfifo " + lock + "; chown 65534 " + lock, ""},
+        {"regular file", "touch " + lock + "; chown 65534 " + lock, ""},
+        {"empty directory", "mkdir " + lock + "; chown 65534 " + lock, ""},
+        {"directory with entries", "mkdir -p " + lock + "/x; chown -R 65534 " + lock, ""},
+    };
+    for (const auto &k : kinds) {
+        SCOPED_TRACE(k.name);
+        sandbox d;
+        d.files[working] = "A=0\n";
+        d.fetch = {working};
+        sandbox_result r = d.run(
+            k.before + "\n" LOCK_HOLDER " " + working + " HOLD=1 /tmp/ready /tmp/go &\n"
+            "while [ ! -e /tmp/ready ]; do sleep 0.01; done\n" + k.during + "\n"
+            "for i in 1 2 3; do confstore w W$i $i > /tmp/w$i.out 2>&1 & done\n"
+            "sleep 0.5; touch /tmp/go; wait\n"
+            "for i in 1 2 3; do printf '%s|' \"$(cat /tmp/w$i.out)\"; done\n");
+        EXPECT_EQ(r.out, "|||") << "a w that did not report success";
+        const std::string got = r.file(working);
+        for (const char *line : {"A=0\n", "HOLD=1\n", "W1=1\n", "W2=2\n", "W3=3\n"})
+            EXPECT_NE(got.find(line), std::string::npos) << "lost: " << line << got;
+        EXPECT_EQ(got.size(), 26u) << got;
     }
 }
 

@@ -1,7 +1,7 @@
 // A model of a NOR chip under the flash write (flash_write.h's device): an
 // erase sets a block to 0xFF, a program can only clear bits and covers
 // whole 4-byte bus words. Power can go inside any operation, and the chip
-// can fail as worn or locked chips do. For the unit tests and the fuzz
+// can fail as worn or locked chips do, or fail reads in a range. For the unit tests and the fuzz
 // targets alike (no test framework in here).
 #pragma once
 
@@ -17,7 +17,8 @@ struct nor_model {
     size_t block = 65536;
     // Power goes inside operation `cut_op`, after `cut_at` of its bytes: a
     // program lands that prefix; an erase leaves that prefix erased, the
-    // next byte a '7' (neither old nor erased) and the rest as it was.
+    // next byte a '7' (neither old nor erased) and the rest as it was. No
+    // operation after it changes anything.
     int cut_op = -1;
     size_t cut_at = 0;
     // A worn chip: bits (`mask` in each byte of [from, to)) that no program
@@ -31,6 +32,8 @@ struct nor_model {
     std::vector<stuck> stuck_high, stuck_low;
     int eio_op = -1;
     bool read_only = false;
+    // Reads of any byte of [unreadable_from, unreadable_to) fail with EIO.
+    size_t unreadable_from = 0, unreadable_to = 0;
 
     int ops = 0, erases = 0;
     size_t programmed = 0;  // bytes programmed
@@ -42,6 +45,8 @@ struct nor_model {
     size_t erase_size() const { return block; }
     int read(size_t at, std::span<char> out)
     {
+        if (at < unreadable_to && at + out.size() > unreadable_from)
+            return -EIO;
         bytes.copy(out.data(), out.size(), at);
         return 0;
     }
@@ -51,6 +56,7 @@ struct nor_model {
         return read_only ? -EROFS : 0;
     }
     int sync() { return 0; }
+    int done() { return 0; }
 
     int erase(size_t at)
     {
@@ -95,6 +101,8 @@ private:
     // Counts the operation; the chip's own failure, if any.
     int start(size_t len, size_t at)
     {
+        if (cut_op >= 0 && ops > cut_op)
+            return -ECANCELED;
         op_sizes.push_back(len);
         ++ops;
         if (!opened)

@@ -1,8 +1,9 @@
-// The file and block device adapter under the flash write: the layout it
-// leaves on a plain file and a loop device, what it leaves alone, what it
-// refuses, and cuts between and inside its operations (the adapter wrapped
-// so that power goes at a chosen operation): the next restore finds the old
-// settings or the new ones.
+// The file and block device adapter under the save that every command
+// runs (flash_save): the layout it leaves on a plain file and a loop
+// device, what it leaves alone, what it refuses, and cuts between and
+// inside its operations (the adapter wrapped so that power goes at a
+// chosen operation): the next restore finds the old settings or the new
+// ones.
 #include "flash.h"
 #include "flash_adapter.h"
 #include "flash_write.h"
@@ -22,7 +23,7 @@
 namespace {
 
 // The adapter, with power going inside operation `cut_op` (half of a
-// program lands; an erase is lost whole).
+// program lands; an erase is lost whole; nothing after it happens).
 struct cut_adapter {
     flash_adapter &a;
     int cut_op = -1, ops = 0;
@@ -32,13 +33,15 @@ struct cut_adapter {
     int read(size_t at, std::span<char> out) { return a.read(at, out); }
     int writable() { return a.writable(); }
     int sync() { return a.sync(); }
+    int done() { return a.done(); }
     bool power_goes() { return ops++ >= cut_op && cut_op >= 0; }
     int erase(size_t at) { return power_goes() ? -ECANCELED : a.erase(at); }
     int program(size_t at, std::span<const char> in)
     {
         if (!power_goes())
             return a.program(at, in);
-        a.program(at, in.first(in.size() / 2));
+        if (ops - 1 == cut_op)  // nothing after the cut lands
+            a.program(at, in.first(in.size() / 2));
         return -ECANCELED;
     }
 };
@@ -51,7 +54,10 @@ int save(const std::string &device, const std::string &text, int cut = -1)
     if (p.open(device.c_str()) != 0)
         return -1;
     cut_adapter c{p.dev, cut};
-    const flash_result r = flash_save(c, p.g, p.bytes.writable(), std::span<const char>(text));
+    heap_text t;
+    if (t.append(std::string_view(text)) != 0)
+        return -1;
+    const flash_result r = flash_save(c, p.g, p.bytes.writable(), p.holes, t);
     return r.ok() || (r.err == ECANCELED && cut >= 0) ? c.ops : -1;
 }
 

@@ -1,5 +1,5 @@
-// The flash write (flash_save, the code the program runs on every device)
-// on a model of a NOR chip: an erase sets a block to 0xFF, a program can
+// The save that every command runs (flash_save: the newline rule, the plan,
+// the open for writing, the write, the cache drop) on a model of a NOR chip: an erase sets a block to 0xFF, a program can
 // only clear bits and covers whole 4-byte bus words, and power can go
 // between any two operations or inside one. After every cut the restore
 // (i) must give what the issue allows: for c the old text or the new one
@@ -9,6 +9,7 @@
 #include "flash.h"
 #include "flash_reading.h"
 #include "flash_write.h"
+#include "setting_lines.h"
 
 #include "flash_layout.h"
 #include "flash_restorer.h"
@@ -138,9 +139,12 @@ struct restorer : flash_restorer {
 // Saves `text` on the model as a command does: the partition read first.
 flash_result save(nor_model &m, const std::string &text)
 {
-    std::string dev = m.bytes;
-    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev.data(), dev.size()),
-                      std::span<const char>(text.data(), text.size()));
+    std::string dev(m.bytes.size(), '\0');
+    flash_holes holes;
+    heap_text t;
+    if (flash_read_all(m, std::span<char>(dev), holes) != 0 || t.append(std::string_view(text)) != 0)
+        return {flash_fault::read, EIO, 0, flash_left::old_copy};
+    return flash_save(m, flash_geometry_of(m.size(), m.block), std::span<char>(dev), holes, t);
 }
 
 bool cut_short(const flash_result &r)
@@ -258,9 +262,6 @@ struct fault_class {
 };
 
 const fault_class fault_classes[] = {
-    {"a backup area whose bits no longer program",
-     [](nor_model &m) { m.stuck_high.push_back({backup_at, 262144, 0x80}); },
-     [](const flash_result &r) { return r.fault == flash_fault::not_programmed; }},
     {"a copy's first byte whose bit 7 no longer programs",
      [](nor_model &m) { m.stuck_high.push_back({0, 1, 0x80}); },
      [](const flash_result &r) { return r.fault == flash_fault::not_programmed && r.at == 0; }},
@@ -340,5 +341,145 @@ TEST(flash_save, on_a_failing_chip_says_so_and_leaves_what_the_command_allows)
                 EXPECT_EQ(r.restore_bytes(m.bytes), new_r);
             }
         }
+    }
+}
+
+namespace {
+
+// Cuts power halfway into each operation that the save of `next` made on
+// `whole`, over `before` on a model that `prepare` sets up as `whole` was;
+// `allowed` judges what each cut leaves.
+template <class Prepare, class Allowed>
+void cut_each_operation(const nor_model &whole, const std::string &before, Prepare prepare,
+                        const std::string &next, Allowed allowed)
+{
+    for (size_t op = 0; op < whole.op_sizes.size(); ++op) {
+        SCOPED_TRACE("cut in operation " + std::to_string(op));
+        nor_model cut{before};
+        prepare(cut);
+        cut.cut_op = static_cast<int>(op);
+        cut.cut_at = whole.op_sizes[op] / 2;
+        EXPECT_TRUE(cut_short(save(cut, next)));
+        EXPECT_TRUE(allowed(cut));
+    }
+}
+
+} // namespace
+
+TEST(flash_save, on_a_worn_backup_area_saves_without_a_backup_and_tries_the_area_again)
+{
+    // A backup area that no erase makes whole again, or whose bits no
+    // longer program: the save goes on as for a text too long for the area,
+    // says so, and a cut during it leaves the old text, the new one or the
+    // defaults. The next save tries the area again.
+    restorer r;
+    const std::string old = settings("old", 3000), next = settings("new", 3000),
+                      later = settings("later", 3000);
+    const struct {
+        const char *name;
+        area before;
+        nor_model::stuck worn;
+        bool low;  // bits no erase sets, else bits no program clears
+        const char *line;
+    } rows[] = {
+        {"cannot be erased", area::untidy, {backup_at + 100, backup_at + 101, 1}, true,
+         "the flash copy /dev/mtdblock4 was saved without a backup: its backup area at offset "
+         "196608 cannot be erased\n"},
+        {"cannot be programmed", area::records, {backup_at + 4, 262144, 0x80}, false,
+         "the flash copy /dev/mtdblock4 was saved without a backup: its backup area at offset "
+         "196608 cannot be programmed\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string before = partition(old, row.before, old);
+        const auto worn = [&](nor_model &m) { (row.low ? m.stuck_low : m.stuck_high).push_back(row.worn); };
+        nor_model m{before};
+        worn(m);
+        const flash_result res = save(m, next);
+        ASSERT_TRUE(res.ok()) << static_cast<int>(res.fault) << " at " << res.at;
+        EXPECT_EQ(m.refused, "");
+        EXPECT_EQ(reported(res), row.line);
+        EXPECT_EQ(r.restore_bytes(m.bytes), next);
+        const flash_result again = save(m, later);
+        EXPECT_TRUE(again.ok());
+        EXPECT_EQ(reported(again), row.line) << "the area was not tried again";
+        EXPECT_EQ(r.restore_bytes(m.bytes), later);
+
+        const std::set<std::string> ok = {r.restore_bytes(before), next, defaults_text};
+        nor_model whole{before};
+        worn(whole);
+        save(whole, next);
+        cut_each_operation(whole, before, worn, next,
+                           [&](const nor_model &cut) { return ok.count(r.restore_bytes(cut.bytes)) > 0; });
+    }
+}
+
+namespace {
+
+// What a restore gives of the model as it reads it, unreadable pieces and
+// all: the copy's lines, the record's, or the defaults.
+std::string restore_with_holes(nor_model &m)
+{
+    std::string dev(m.bytes.size(), '\0');
+    flash_holes holes;
+    if (flash_read_all(m, std::span<char>(dev), holes) != 0)
+        return "<unreadable>";
+    const flash_reading r = flash_read(flash_geometry_of(m.size(), m.block), std::span<const char>(dev), holes);
+    if (r.from == flash_reading::defaults)
+        return defaults_text;
+    heap_text lines;
+    if (copy_setting_lines(r.text, line_source::flash, lines) != 0)
+        return "<no memory>";
+    return std::string(lines.view());
+}
+
+} // namespace
+
+TEST(flash_save, over_a_piece_that_cannot_be_read_changes_only_blocks_it_can_read)
+{
+    const std::string old = settings("old", 16000), next = with_last_value(old, "changed");
+    const struct {
+        const char *name;
+        size_t from;
+        bool saves;
+        const char *line;  // on standard error
+    } rows[] = {
+        {"the fill in a block of its own", block, true, ""},
+        {"the fill in the text's block", 32768, false,
+         "cannot write /dev/mtdblock4: reading at offset 32768 failed: Input/output error; the "
+         "flash copy is left as it was\n"},
+        {"the backup area behind its records", backup_at + 8192, true,
+         "the flash copy /dev/mtdblock4 was saved without a backup: its backup area at offset "
+         "196608 cannot be read\n"},
+        {"the copy's text", 4096, false,
+         "cannot write /dev/mtdblock4: reading at offset 4096 failed: Input/output error; the "
+         "flash copy is left as it was\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string before = partition(old, area::records, old);
+        const auto holed = [&](nor_model &m) {
+            m.unreadable_from = row.from;
+            m.unreadable_to = row.from + flash_piece;
+        };
+        nor_model m{before};
+        holed(m);
+        EXPECT_EQ(restore_with_holes(m), old);
+        const flash_result res = save(m, next);
+        EXPECT_EQ(res.ok(), row.saves);
+        EXPECT_EQ(reported(res), row.line);
+        EXPECT_EQ(m.refused, "");
+        EXPECT_EQ(m.bytes.substr(row.from, flash_piece), before.substr(row.from, flash_piece));
+        EXPECT_EQ(restore_with_holes(m), row.saves ? next : old);
+        if (!row.saves) {
+            EXPECT_TRUE(m.op_sizes.empty());
+            continue;
+        }
+        // With or without a backup (the area cannot be read), the settings
+        // are the old ones or the new ones wherever the records can tell.
+        cut_each_operation(m, before, holed, next, [&](nor_model &cut) {
+            const std::string got = restore_with_holes(cut);
+            return got == old || got == next || (row.from >= backup_at && got == defaults_text);
+        });
     }
 }
