@@ -1,5 +1,6 @@
 #include "file_lock.h"
 
+#include "format.h"
 #include "replace_file.h"
 #include "trusted_open.h"
 #include "monotonic.h"
@@ -137,8 +138,7 @@ int replace_lock_file(const char *lock_path, int wait_ms)
 file_lock::file_lock(const char *path, int wait_ms)
 {
     char lock_path[PATH_MAX];
-    int n = std::snprintf(lock_path, sizeof lock_path, "%s.lock", path);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof lock_path) {
+    if (format_into(lock_path, "%s.lock", path) >= sizeof lock_path) {
         error_ = -ENAMETOOLONG;
         return;
     }

@@ -4,12 +4,11 @@
 #include "confexport.h"
 #include "messages.h"
 
-#include <cstdio>
+#include "std_streams.h"
 
 int main()
 {
-    int rc = export_config(working_config_path, shell_copy_path, stdout);
-    if (std::fflush(stdout) != 0)
-        std::perror(msg_stdout_failed);
+    int rc = export_config(working_config_path, shell_copy_path, std_out());
+    end_std_out(msg_stdout_failed);
     return rc;
 }

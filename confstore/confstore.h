@@ -2,10 +2,10 @@
 // its lasting copy on flash, and the factory defaults.
 #pragma once
 
+#include "std_streams.h"
 #include "trusted_open.h"
 #include "working_config.h"
 
-#include <cstdio>
 #include <span>
 
 inline constexpr char flash_path[] = "/dev/mtdblock4";
@@ -19,13 +19,13 @@ class file_lock;
 
 // After trusted_open() failed: when it refused the path (`why`), says so
 // on `to` and gives true.
-bool refused(const char *path, distrust why, FILE *to = stdout);
+bool refused(const char *path, distrust why, out_buffer &to = std_out());
 // When `lock` on the file at `path` was not had, says why on `to` and
 // gives true: nothing may then change the file.
-bool lock_refused(const file_lock &lock, const char *path, FILE *to = stdout);
+bool lock_refused(const file_lock &lock, const char *path, out_buffer &to = std_out());
 // Says why the lock on the file at `path` was not had (`err`, an errno
 // value: ETIMEDOUT when another run holds it).
-void tell_no_lock(const char *path, int err, FILE *to);
+void tell_no_lock(const char *path, int err, out_buffer &to);
 
 // White space (blank, \t, \n, \v, \f, \r), and its trimming, the one the
 // lookup applies. The result is szOutput, which must not be szInput and must

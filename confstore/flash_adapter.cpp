@@ -1,11 +1,11 @@
 // The two flash adapters.
 #include "flash_adapter.h"
 
+#include "format.h"
 #include "io.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -101,7 +101,7 @@ int flash_adapter::open(const char *path)
 int flash_adapter::open_twin()
 {
     const unsigned n = minor(opened_.st_rdev);
-    std::snprintf(twin_path_, sizeof twin_path_, "/dev/mtd%u", n);
+    format_into(twin_path_, "/dev/mtd%u", n);
     unique_fd fd(::open(twin_path_, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd)
         return errno == ENOENT ? -ENODEV : -errno;
