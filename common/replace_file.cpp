@@ -1,17 +1,18 @@
 #include "replace_file.h"
 
+#include "format.h"
 #include "io.h"
 #include "trusted_open.h"
 #include "monotonic.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -84,8 +85,7 @@ int rename_over(const char *temp, const char *target)
 
 int open_temporary(const char *target, char *temp, bool &unnamed, mode_t mode)
 {
-    int n = std::snprintf(temp, PATH_MAX, "%s%sXXXXXX", target, temp_infix);
-    if (n < 0 || n >= PATH_MAX)
+    if (format_into(std::span<char>(temp, PATH_MAX), "%s%sXXXXXX", target, temp_infix) >= PATH_MAX)
         return -ENAMETOOLONG;
     // Unnamed until complete, so a killed run leaves nothing behind; a file
     // system without unnamed files gets a named one.
@@ -104,11 +104,11 @@ int name_temporary(int fd, char *temp)
     for (int attempt = 0; attempt < 16; ++attempt) {
         timespec t = monotonic_now();
         unsigned tag = static_cast<unsigned>(t.tv_nsec ^ (::getpid() << 12) ^ attempt * 7919);
-        std::snprintf(letters, 7, "%06x", tag & 0xFFFFFF);
+        format_into(std::span<char>(letters, 7), "%06x", tag & 0xFFFFFFu);
         int rc = ::linkat(fd, "", AT_FDCWD, temp, AT_EMPTY_PATH);
         if (rc != 0 && errno != EEXIST) {
             char proc[32];
-            std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+            format_into(proc, "/proc/self/fd/%d", fd);
             rc = ::linkat(AT_FDCWD, proc, AT_FDCWD, temp, AT_SYMLINK_FOLLOW);
         }
         if (rc == 0)
@@ -124,18 +124,25 @@ void remove_stale_replacements(const char *target)
     char dir[PATH_MAX];
     const char *base = split_path(target, dir);
     unique_fd d(::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    DIR *list = d ? ::fdopendir(d.get()) : nullptr;
-    if (!list)
+    if (!d)
         return;
-    (void)d.release();  // closedir() closes it
-    while (const dirent *e = ::readdir(list)) {
-        struct stat st;
-        if (temp_name_of(e->d_name, base) &&
-            ::fstatat(dirfd(list), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            own_regular(st))
-            ::unlinkat(dirfd(list), e->d_name, 0);
+    // The entries straight from the system, into a buffer of our own: a
+    // directory stream would take its buffer from the heap.
+    alignas(8) char list[2048];
+    for (long n; (n = ::syscall(SYS_getdents64, d.get(), list, sizeof list)) > 0;) {
+        for (long at = 0; at < n;) {
+            // Each entry: inode (8 bytes), offset (8), its length (2),
+            // type (1), then its name and a zero byte.
+            unsigned short len;
+            std::memcpy(&len, list + at + 16, sizeof len);
+            const char *name = list + at + 19;
+            at += len;
+            struct stat st;
+            if (temp_name_of(name, base) &&
+                ::fstatat(d.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && own_regular(st))
+                ::unlinkat(d.get(), name, 0);
+        }
     }
-    ::closedir(list);
 }
 
 file_replacement::~file_replacement()
