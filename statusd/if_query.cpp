@@ -1,9 +1,8 @@
 #include "if_query.h"
 
+#include "format.h"
 #include "unique_fd.h"
 
-#include <arpa/inet.h>
-#include <cstdio>
 #include <cstring>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -39,14 +38,18 @@ int if_addr_query(int sock, const char *ifname, unsigned long request, addr_text
         return 0;
     struct sockaddr_in sin;
     std::memcpy(&sin, &req.ifr_addr, sizeof sin);
-    if (!::inet_ntop(AF_INET, &sin.sin_addr, out.data(), out.size())) {
-        std::memcpy(out.data(), no_addr_text, sizeof no_addr_text);
-        return 0;
-    }
+    put_addr_text(sin.sin_addr, out);
     return 1;
 }
 
 } // namespace
+
+void put_addr_text(const in_addr &addr, addr_text out)
+{
+    unsigned char b[4];
+    std::memcpy(b, &addr.s_addr, sizeof b);  // network order: the first byte first
+    format_into(out, "%u.%u.%u.%u", unsigned{b[0]}, unsigned{b[1]}, unsigned{b[2]}, unsigned{b[3]});
+}
 
 int query_socket::get()
 {
@@ -85,6 +88,6 @@ void get_if_mac_text(int sock, const char *ifname, mac_text out)
         if (::ioctl(sock, SIOCGIFHWADDR, &req) == 0)
             std::memcpy(mac, req.ifr_hwaddr.sa_data, sizeof mac);
     }
-    std::snprintf(out.data(), out.size(), "%.2x:%.2x:%.2x:%.2x:%.2x:%.2x",
-                  mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    format_into(out, "%.2x:%.2x:%.2x:%.2x:%.2x:%.2x", unsigned{mac[0]}, unsigned{mac[1]},
+                unsigned{mac[2]}, unsigned{mac[3]}, unsigned{mac[4]}, unsigned{mac[5]});
 }
