@@ -1,5 +1,6 @@
 // Routing-table parsing over arbitrary text: the answer is always a
-// dotted quad that ends inside its buffer.
+// dotted quad that ends inside its buffer, and a line is read as the
+// scanner read it.
 #include "route.h"
 
 #include <arpa/inet.h>
@@ -9,6 +10,67 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+namespace {
+
+// The scanner's reading of a route line, which the hand-written one keeps.
+bool scanned_answer(const char *line, const char *ifname, int is_ppp, in_addr &answer)
+{
+    char name[256];
+    unsigned long dest, gw, flags;
+    if (is_ppp) {
+        if (std::sscanf(line, "%255s\t%lX\t%lX\t%lX", name, &dest, &gw, &flags) != 4 || flags != 5 ||
+            std::strcmp(name, ifname) != 0)
+            return false;
+        answer.s_addr = static_cast<in_addr_t>(dest);
+        return true;
+    }
+    if (std::sscanf(line, "%255s\t%lX\t%lX", name, &dest, &gw) != 3 || dest != 0 ||
+        std::strcmp(name, ifname) != 0)
+        return false;
+    answer.s_addr = static_cast<in_addr_t>(gw);
+    return true;
+}
+
+// True when a run of hexadecimal digits in `line` holds more than 32 bits:
+// such a column is no address, where the scanner kept what its C library
+// made of it.
+bool holds_a_long_number(const char *line)
+{
+    for (const char *p = line; *p;) {
+        if (!std::strchr("0123456789abcdefABCDEF", *p)) {
+            ++p;
+            continue;
+        }
+        while (*p == '0')
+            ++p;
+        size_t digits = 0;
+        for (; *p && std::strchr("0123456789abcdefABCDEF", *p); ++p)
+            ++digits;
+        if (digits > 8)
+            return true;
+    }
+    return false;
+}
+
+void same_as_the_scanner(const uint8_t *data, size_t size, const char *ifname, int is_ppp)
+{
+    char line[256];
+    size_t n = 0;
+    while (n < size && n < sizeof line - 1 && data[n] != '\n')
+        ++n;
+    std::memcpy(line, data, n);
+    line[n] = '\0';
+    if (holds_a_long_number(line))
+        return;
+    in_addr want{}, got{};
+    const bool accepted = scanned_answer(line, ifname, is_ppp, want);
+    if (route_line_answer(line, ifname, is_ppp, got) != accepted ||
+        (accepted && got.s_addr != want.s_addr))
+        __builtin_trap();
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
@@ -17,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const char *const names[] = {"ath0", "ppp0", "br0", "eth1"};
     const char *ifname = names[data[0] & 3];
     int is_ppp = (data[0] >> 2) & 1;
+    same_as_the_scanner(data + 1, size - 1, ifname, is_ppp);
     static int table = memfd_create("routes", MFD_CLOEXEC);
     if (ftruncate(table, 0) != 0 ||
         pwrite(table, data + 1, size - 1, 0) != static_cast<ssize_t>(size - 1) ||
