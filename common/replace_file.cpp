@@ -3,15 +3,13 @@
 #include "format.h"
 #include "io.h"
 #include "trusted_open.h"
-#include "monotonic.h"
 
 #include <cerrno>
 #include <cstring>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -81,6 +79,31 @@ int rename_over(const char *temp, const char *target)
     return errno == ENOTEMPTY || errno == EEXIST ? -EISDIR : -errno;
 }
 
+// The six letters that end a temporary name `temp` for one attempt at a
+// name no file has: random where the system has randomness to give (no
+// other user can take the names in advance), else from the process.
+constexpr int name_attempts = 16;
+
+void choose_letters(char *temp, int attempt)
+{
+    unsigned tag;
+    if (::getrandom(&tag, sizeof tag, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof tag))
+        tag = static_cast<unsigned>(::getpid()) << 12 ^ static_cast<unsigned>(attempt) * 7919;
+    format_into(std::span<char>(temp + std::strlen(temp) - 6, 7), "%06x", tag & 0xFFFFFFu);
+}
+
+// A named temporary file, for a file system without unnamed ones.
+int open_named(char *temp)
+{
+    for (int attempt = 0; attempt < name_attempts; ++attempt) {
+        choose_letters(temp, attempt);
+        int fd = ::open(temp, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 } // namespace
 
 int open_temporary(const char *target, char *temp, bool &unnamed, mode_t mode)
@@ -94,17 +117,14 @@ int open_temporary(const char *target, char *temp, bool &unnamed, mode_t mode)
     int fd = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     unnamed = fd >= 0;
     if (fd < 0)
-        fd = ::mkostemp(temp, O_CLOEXEC);
+        fd = open_named(temp);
     return fd >= 0 ? fd : -errno;
 }
 
 int name_temporary(int fd, char *temp)
 {
-    char *letters = temp + std::strlen(temp) - 6;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        timespec t = monotonic_now();
-        unsigned tag = static_cast<unsigned>(t.tv_nsec ^ (::getpid() << 12) ^ attempt * 7919);
-        format_into(std::span<char>(letters, 7), "%06x", tag & 0xFFFFFFu);
+    for (int attempt = 0; attempt < name_attempts; ++attempt) {
+        choose_letters(temp, attempt);
         int rc = ::linkat(fd, "", AT_FDCWD, temp, AT_EMPTY_PATH);
         if (rc != 0 && errno != EEXIST) {
             char proc[32];
