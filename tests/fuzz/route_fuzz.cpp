@@ -3,6 +3,8 @@
 // scanner read it.
 #include "route.h"
 
+#include "scanned_route.h"
+
 #include <arpa/inet.h>
 #include <cstdint>
 #include <cstdio>
@@ -11,25 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The scanner's reading of a route line, which the hand-written one keeps.
-bool scanned_answer(const char *line, const char *ifname, int is_ppp, in_addr &answer)
-{
-    char name[256];
-    unsigned long dest, gw, flags;
-    if (is_ppp) {
-        if (std::sscanf(line, "%255s\t%lX\t%lX\t%lX", name, &dest, &gw, &flags) != 4 || flags != 5 ||
-            std::strcmp(name, ifname) != 0)
-            return false;
-        answer.s_addr = static_cast<in_addr_t>(dest);
-        return true;
-    }
-    if (std::sscanf(line, "%255s\t%lX\t%lX", name, &dest, &gw) != 3 || dest != 0 ||
-        std::strcmp(name, ifname) != 0)
-        return false;
-    answer.s_addr = static_cast<in_addr_t>(gw);
-    return true;
-}
 
 // True when a run of hexadecimal digits in `line` holds more than 32 bits:
 // such a column is no address, where the scanner kept what its C library
@@ -63,7 +46,7 @@ void same_as_the_scanner(const uint8_t *data, size_t size, const char *ifname, i
     if (holds_a_long_number(line))
         return;
     in_addr want{}, got{};
-    const bool accepted = scanned_answer(line, ifname, is_ppp, want);
+    const bool accepted = scanned_route_answer(line, ifname, is_ppp, want);
     if (route_line_answer(line, ifname, is_ppp, got) != accepted ||
         (accepted && got.s_addr != want.s_addr))
         __builtin_trap();

@@ -1,6 +1,7 @@
 // Finding an interface's gateway or point-to-point peer in routing-table text.
 #include "route.h"
 
+#include "scanned_route.h"
 #include "unique_fd.h"
 
 #include <gtest/gtest.h>
@@ -150,25 +151,6 @@ TEST(gateway_from_routes, overlong_lines_are_skipped_whole)
     EXPECT_EQ(gateway_in(header + long_name, "ath0", 0).text, "0.0.0.0");
 }
 
-// The scanner's reading of a route line, which the hand-written reader keeps.
-bool scanned_answer(const char *line, const char *ifname, int is_ppp, in_addr &answer)
-{
-    char name[256];
-    unsigned long dest, gw, flags;
-    if (is_ppp) {
-        if (std::sscanf(line, "%255s\t%lX\t%lX\t%lX", name, &dest, &gw, &flags) != 4 || flags != 5 ||
-            std::strcmp(name, ifname) != 0)
-            return false;
-        answer.s_addr = static_cast<in_addr_t>(dest);
-        return true;
-    }
-    if (std::sscanf(line, "%255s\t%lX\t%lX", name, &dest, &gw) != 3 || dest != 0 ||
-        std::strcmp(name, ifname) != 0)
-        return false;
-    answer.s_addr = static_cast<in_addr_t>(gw);
-    return true;
-}
-
 TEST(route_line_answer, accepts_the_lines_the_scanner_accepts_with_the_same_answer)
 {
     const char *const lines[] = {
@@ -203,7 +185,7 @@ TEST(route_line_answer, accepts_the_lines_the_scanner_accepts_with_the_same_answ
             for (int is_ppp : {0, 1}) {
                 SCOPED_TRACE(std::string(line) + " / " + ifname + (is_ppp ? " ppp" : ""));
                 in_addr want{}, got{};
-                const bool accepted = scanned_answer(line, ifname, is_ppp, want);
+                const bool accepted = scanned_route_answer(line, ifname, is_ppp, want);
                 EXPECT_EQ(route_line_answer(line, ifname, is_ppp, got), accepted);
                 if (accepted)
                     EXPECT_EQ(got.s_addr, want.s_addr);
