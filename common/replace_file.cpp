@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/syscall.h>
@@ -57,9 +58,9 @@ constexpr char temp_infix[] = ".tmp~";
 
 bool temp_name_of(const char *name, const char *base)
 {
-    size_t n = std::strlen(base), m = sizeof temp_infix - 1;
-    if (std::strncmp(name, base, n) != 0 || std::strncmp(name + n, temp_infix, m) != 0 ||
-        std::strlen(name + n + m) != 6)
+    const size_t n = std::strlen(base), m = sizeof temp_infix - 1;
+    if (std::strlen(name) != n + m + 6 || std::memcmp(name, base, n) != 0 ||
+        std::memcmp(name + n, temp_infix, m) != 0)
         return false;
     for (const char *c = name + n + m; *c; ++c)
         if (!std::isalnum(static_cast<unsigned char>(*c)))
@@ -77,6 +78,20 @@ int rename_over(const char *temp, const char *target)
     if (errno == EISDIR && ::rmdir(target) == 0 && ::rename(temp, target) == 0)
         return 0;
     return errno == ENOTEMPTY || errno == EEXIST ? -EISDIR : -errno;
+}
+
+// The time of day in seconds, by the system call itself on a 32-bit system
+// (the device): the C library's clock reads the kernel's vDSO, whose reader
+// costs a small program 1.8 KB for this one reading. 0 when it cannot be
+// read (a kernel older than 64-bit times there): then no file is idle.
+time_t wall_clock_s()
+{
+#ifdef SYS_clock_gettime64
+    long long t[2];
+    return ::syscall(SYS_clock_gettime64, CLOCK_REALTIME, t) == 0 ? static_cast<time_t>(t[0]) : 0;
+#else
+    return ::time(nullptr);
+#endif
 }
 
 // The six letters that end a temporary name `temp` for one attempt at a
@@ -139,8 +154,11 @@ int name_temporary(int fd, char *temp)
     return -EEXIST;
 }
 
-void remove_stale_replacements(const char *target)
+void remove_stale_replacements(const char *target, int idle_s)
 {
+    // A file written "in the future" (the clock was set back since) waits
+    // until the clock passes it.
+    const time_t written_before = idle_s ? wall_clock_s() - idle_s : 0;
     char dir[PATH_MAX];
     const char *base = split_path(target, dir);
     unique_fd d(::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -159,7 +177,8 @@ void remove_stale_replacements(const char *target)
             at += len;
             struct stat st;
             if (temp_name_of(name, base) &&
-                ::fstatat(d.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && own_regular(st))
+                ::fstatat(d.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && own_regular(st) &&
+                (idle_s == 0 || st.st_mtime <= written_before))
                 ::unlinkat(d.get(), name, 0);
         }
     }

@@ -40,10 +40,14 @@ public:
 
 // Removes the temporary files of replacements of `target` that a killed run
 // left behind: our own regular files named as only our temporaries are
-// (the target's name, ".tmp~" and six letters or digits). Only for
-// a caller that no other replacement of `target` can run beside (under its
-// lock, or its only writer).
-void remove_stale_replacements(const char *target);
+// (the target's name, ".tmp~" and six letters or digits). With `idle_s` 0,
+// every one: only for a caller that no other replacement of `target` can
+// run beside (under its lock, or its only writer). Else only those not
+// written for `idle_s` seconds: a live replacement names its temporary
+// after its last write and renames it at once, so one that idle belongs to
+// no live run (a run stalled that long loses it, and says so: its rename
+// fails).
+void remove_stale_replacements(const char *target, int idle_s = 0);
 
 // A new file for a replacement of `target`, in its directory: unnamed where
 // the file system allows (`unnamed` true), of `mode` less the umask; else

@@ -19,6 +19,10 @@
 
 namespace {
 
+// Runs of confexport are not serialised: a temporary of the shell copy is
+// a killed run's only once it has not been written for a minute.
+constexpr int stale_temporary_s = 60;
+
 void tell_reason(const char *action, const char *path, int err,
                  distrust why = distrust::none)
 {
@@ -63,6 +67,7 @@ int convert(int in, out_buffer &out, out_buffer &notices)
 
 int export_config(const char *from, const char *to, out_buffer &notices)
 {
+    remove_stale_replacements(to, stale_temporary_s);
     struct stat st;
     file_replacement copy;
     if (int rc = copy.begin(to, own_file(to, st)); rc != 0)

@@ -6,7 +6,9 @@
 //   confstore y FILE PATTERN NAME  carry a value into another file
 //
 // Only the first character of the command word counts. Every run exits with
-// status 0; callers learn of failures from the printed text.
+// status 0; callers learn of failures from the printed text. -h or --help
+// as the command word prints the usage instead (a word starting with '-'
+// is no command, so no caller's command line changes meaning).
 #include "confstore.h"
 #include "messages.h"
 
@@ -14,6 +16,7 @@
 #include "io.h"
 #include "trusted_open.h"
 #include "unique_fd.h"
+#include "usage.h"
 
 #include <cstring>
 #include <fcntl.h>
@@ -83,23 +86,31 @@ void read_value(const char *name, std::span<char> value)
     put_format(std_out(), "%s\n", value.data());
 }
 
-// w: a refused setting in one line of its own; any other failure is "OPEN
-// CONFIG FALID", the line callers look for, with the reason on standard
-// error.
+// Why w refuses a name or value, or nullptr for an outcome that is no such
+// refusal.
+const char *setting_refusal(outcome what)
+{
+    switch (what) {
+    case outcome::bad_name: return msg_bad_name;
+    case outcome::ambiguous_name: return msg_ambiguous_name;
+    case outcome::bad_value: return msg_bad_value;
+    case outcome::long_line: return msg_long_line;
+    default: return nullptr;
+    }
+}
+
+// w: every run that does not set the value prints "OPEN CONFIG FALID", the
+// one line callers look for, with the reason on standard error.
 void write_value(const char *name, const char *value)
 {
     const config_result r = config_set(working_config_path, name, value);
-    switch (r.what) {
-    case outcome::done: return;
-    case outcome::bad_name: std_out().put(msg_bad_name); return;
-    case outcome::ambiguous_name: std_out().put(msg_ambiguous_name); return;
-    case outcome::bad_value: std_out().put(msg_bad_value); return;
-    case outcome::long_line: std_out().put(msg_long_line); return;
-    default: break;
-    }
+    if (r.what == outcome::done)
+        return;
     std_out().put(msg_config_failed);
     (void)std_out().flush();
-    if (r.what == outcome::no_lock)
+    if (const char *why = setting_refusal(r.what))
+        std_err().put(why);
+    else if (r.what == outcome::no_lock)
         tell_no_lock(r.path, r.err, std_err());
     else if (!refused(r.path, r.why, std_err()))
         put_format(std_err(), msg_set_failed_fmt, r.path, std::strerror(r.err));
@@ -156,6 +167,8 @@ void run(char cmd, char **args, std::span<char> value)
 
 int main(int argc, char **argv)
 {
+    if (help_asked(argc, argv))
+        return show_usage(msg_usage);
     char value[value_buffer_size] = {};
     char cmd = argc > 1 ? argv[1][0] : '\0';
     if (!argc_fits(cmd, argc - 1))

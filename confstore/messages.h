@@ -3,6 +3,28 @@
 #pragma once
 
 inline constexpr char msg_refusal[] = "Bye Bye!!!!\n";
+// confstore -h, confstore --help.
+inline constexpr char msg_usage[] =
+    "Usage: confstore COMMAND [ARGS]\n"
+    "\n"
+    "Keep the device's settings: the working configuration /tmp/.current_config,\n"
+    "its flash copy /dev/mtdblock4 and the defaults /etc/ath/default_config.\n"
+    "Only the first letter of COMMAND counts.\n"
+    "\n"
+    "  r NAME               Print NAME's value in /tmp/.current_config\n"
+    "  s                    Print /tmp/.current_config\n"
+    "  w NAME VALUE         Set NAME in /tmp/.current_config; one it refuses prints\n"
+    "                       OPEN CONFIG FALID, the reason on standard error\n"
+    "  y FILE PATTERN NAME  Replace each line of FILE holding PATTERN by PATTERN\n"
+    "                       and NAME's value; FILETMP keeps a copy\n"
+    "  i                    Append the settings of /dev/mtdblock4 to\n"
+    "                       /tmp/.current_config, or take /etc/ath/default_config\n"
+    "                       for both when the flash copy is not valid\n"
+    "  c                    Commit /tmp/.current_config to /dev/mtdblock4\n"
+    "  d                    Reset /dev/mtdblock4 to /etc/ath/default_config\n"
+    "\n"
+    "The commands that change /tmp/.current_config, and c and d, take the lock\n"
+    "/tmp/.current_config.lock. More in the project's README.md.\n";
 inline constexpr char msg_show_failed[] = "Open failure!!!";
 inline constexpr char msg_open_failed_fmt[] = "openfile [%s] error [%s]\n";
 inline constexpr char msg_config_failed[] = "OPEN CONFIG FALID\n";

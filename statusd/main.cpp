@@ -2,12 +2,15 @@
 // device's software. Every three seconds it writes the radio, WAN, LAN and
 // system records to /tmp/Radio.txt, /tmp/Wan.txt, /tmp/Lan.txt and
 // /tmp/SysInfo.txt. While /tmp/reboot exists it restarts the device.
-// It takes no arguments, prints nothing and runs until the device restarts.
+// It takes no arguments (-h or --help first prints its usage and starts
+// nothing), prints nothing and runs until the device restarts.
 #include "cycle.h"
 #include "if_query.h"
+#include "messages.h"
 #include "report.h"
 
 #include "replace_file.h"
+#include "usage.h"
 
 #include <climits>
 #include <csignal>
@@ -62,8 +65,10 @@ void restart_device()
 
 } // namespace
 
-int main()
+int main(int argc, char **argv)
 {
+    if (help_asked(argc, argv))
+        return show_usage(msg_usage);
     keep_standard_descriptors();
     keep_inherited_descriptors_to_itself();
     // statusd alone writes its reports: a replacement a killed run left

@@ -95,7 +95,7 @@ TEST(confexport, runs_again_to_the_same_copy_and_ignores_arguments)
     sandbox_result r = export_once("A=1\nB=x y\n",
                                   "confexport && cp /tmp/buffconfig /tmp/first\n"
                                   "echo 'C=3' >> /tmp/.current_config\n"
-                                  "confexport extra args && cmp /tmp/first /tmp/buffconfig\n");
+                                  "confexport extra --help && cmp /tmp/first /tmp/buffconfig\n");
     EXPECT_EQ(r.status, 1);  // cmp: the second run saw the new line
     EXPECT_EQ(r.file(copy), "A=1\nB='x y'\nC=3\n");
     r = export_once("A=1\n", "confexport && cp /tmp/buffconfig /tmp/first && confexport x && "

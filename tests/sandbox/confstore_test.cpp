@@ -26,7 +26,7 @@ TEST(confstore_commands, malformed_command_lines_are_refused)
         "confstore", "confstore ''", "confstore D", "confstore x", "confstore R A",
         "confstore r", "confstore r A B", "confstore w A", "confstore w A 1 2",
         "confstore s x", "confstore c x", "confstore d x", "confstore i x",
-        "confstore y f p",
+        "confstore y f p", "confstore -x", "confstore -help", "confstore --helps",
     };
     for (const char *line : lines) {
         SCOPED_TRACE(line);
@@ -84,22 +84,42 @@ TEST(confstore_commands, show_prints_the_whole_file_up_to_a_zero_byte)
     EXPECT_EQ(d.run("confstore s").out, "A=1\n\n");
 }
 
-TEST(confstore_write, refusals_leave_the_file_unchanged)
+// Callers know one failure line of w: every refusal prints it, with the
+// reason on standard error, and changes nothing.
+TEST(confstore_write, refusals_print_the_failure_line_and_leave_the_file_unchanged)
 {
-    sandbox d = with_config("A=1\n");
-    sandbox_result r = d.run("confstore w 'A=B' 1; confstore w A \"$(printf '1\\nROOT=x')\"; "
-                            "confstore w 'A|B' 1; confstore w A \"$(printf '%0253d' 0)\"; "
-                            "confstore w '' 1; echo \"[$?]\"");
-    EXPECT_EQ(r.out,
-              "Refused: a setting name must not be empty or hold \"=\" or a newline\n"
-              "Refused: a setting value must not hold a newline\n"
-              "Refused: a setting name must not start with white space or hold a blank, a tab, "
-              "\"|\" or \"^\"\n"
-              "Refused: a setting line (NAME=VALUE and its newline) must not be longer than 255 "
-              "bytes\n"
-              "Refused: a setting name must not be empty or hold \"=\" or a newline\n[0]\n");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.file(config_path), "A=1\n");
+    const std::string name_rule = "Refused: a setting name must not be empty or hold \"=\" or a "
+                                  "newline\n";
+    const std::string lookup_rule = "Refused: a setting name must not start with white space or "
+                                    "hold a blank, a tab, \"|\" or \"^\"\n";
+    const struct {
+        const char *args, *reason;
+    } cases[] = {
+        {"' AP_SSID' 1", lookup_rule.c_str()},
+        {"'AP SSID' 1", lookup_rule.c_str()},
+        {"'AP|SSID' 1", lookup_rule.c_str()},
+        {"'AP^X' 1", lookup_rule.c_str()},
+        {"\"$(printf 'AP\\tSSID')\" 1", lookup_rule.c_str()},
+        {"'' 1", name_rule.c_str()},
+        {"'A=B' 1", name_rule.c_str()},
+        {"\"$(printf 'A\\nB')\" 1", name_rule.c_str()},
+        {"A \"$(printf '1\\nROOT=x')\"", "Refused: a setting value must not hold a newline\n"},
+        {"A \"$(printf '%0253d' 0)\"",
+         "Refused: a setting line (NAME=VALUE and its newline) must not be longer than 255 "
+         "bytes\n"},
+    };
+    sandbox d = with_config("AP_SSID=Office\nA=1\n");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args);
+        sandbox_result r = d.run(std::string("confstore w ") + c.args + "; echo \"[$?]\"");
+        EXPECT_EQ(r.out, "OPEN CONFIG FALID\n[0]\n");
+        EXPECT_EQ(r.err, c.reason);
+        EXPECT_EQ(r.file(config_path), "AP_SSID=Office\nA=1\n");
+    }
+    // One byte shorter is a line of 255 bytes: set.
+    sandbox_result r = d.run("confstore w A \"$(printf '%0252d' 0)\"");
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(r.file(config_path), "AP_SSID=Office\nA=" + std::string(252, '0') + "\n");
 }
 
 TEST(confstore_write, parallel_writers_lose_nothing)

@@ -248,6 +248,32 @@ TEST(killed_writer, the_sweep_leaves_every_other_file)
                      ".current_config.tmp~zzzzzz\nRadio.txt.backup\n");
 }
 
+// Runs of confexport are not serialised: the sweep takes a temporary of the
+// shell copy only once no live run can be writing or renaming it.
+TEST(killed_writer, confexport_sweeps_only_temporaries_no_live_run_owns)
+{
+    sandbox d;
+    d.files[working] = "A=1\n";
+    sandbox_result r = d.run("touch -d '-2 min' /tmp/buffconfig.tmp~aB3xY9\n"
+                            "touch /tmp/buffconfig.tmp~cD4zW0\n" + as_user +
+                            "touch -d '-2 min' /tmp/buffconfig.tmp~zzzzzz\n"
+                            "confexport; ls -A /tmp\n");
+    EXPECT_EQ(r.out, ".current_config\nbuffconfig\nbuffconfig.tmp~cD4zW0\n"
+                     "buffconfig.tmp~zzzzzz\n");
+
+    // Killed runs leave nothing that outlives the sweep, and runs beside
+    // one another each put their copy in place.
+    r = d.run("for i in $(seq 1 20); do\n"
+              "  confexport > /dev/null & p=$!; sleep 0.00$((i % 9 + 1)); kill -9 $p; wait $p\n"
+              "done 2> /dev/null\n"
+              "for w in 1 2 3; do\n"
+              "  ( for i in $(seq 1 150); do confexport || echo failed; done ) &\n"
+              "done; wait\n"
+              "for f in /tmp/buffconfig.tmp~*; do [ -e \"$f\" ] && touch -d '-2 min' \"$f\"; done\n"
+              "confexport; ls -A /tmp\n");
+    EXPECT_EQ(r.out, ".current_config\nbuffconfig\n");
+}
+
 // Where a program writes a whole new file anyway (the reset of `i`, the shell
 // copy, a report), whatever another user planted at its name, or a file of
 // root's that is not its own (others may write it, or it has a second
