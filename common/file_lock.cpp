@@ -1,12 +1,13 @@
 #include "file_lock.h"
 
+#include "format.h"
 #include "replace_file.h"
 #include "trusted_open.h"
 #include "monotonic.h"
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
+#include <cstdio>  // rename
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -143,15 +144,15 @@ int replace_lock_file(const char *lock_path, int wait_ms, char *left)
     if (rc > 0)
         rc = wait_for_displaced(temp, lock_path, end, stays);
     if (stays && left)
-        std::snprintf(left, lock_left_max, "%s", temp + std::strlen(temp) - (lock_left_max - 1));
+        format_into(std::span<char>(left, lock_left_max), "%s",
+                    static_cast<const char *>(temp + std::strlen(temp) - (lock_left_max - 1)));
     return rc == 0 ? lock.release() : rc;
 }
 
 file_lock::file_lock(const char *path, int wait_ms)
 {
     char lock_path[PATH_MAX];
-    int n = std::snprintf(lock_path, sizeof lock_path, "%s.lock", path);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof lock_path) {
+    if (format_into(lock_path, "%s.lock", path) >= sizeof lock_path) {
         error_ = -ENAMETOOLONG;
         return;
     }

@@ -1,26 +1,48 @@
 #include "heap_text.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
+
+namespace {
+
+// Texts grow in whole pages of their own mapping, which the system gives
+// and takes back whole: no allocator is needed for a handful of texts.
+constexpr size_t page_size = 4096;
+
+} // namespace
 
 heap_text::~heap_text()
 {
-    std::free(data_);
+    if (data_)
+        ::munmap(data_, cap_);
+}
+
+int heap_text::reserve(size_t n)
+{
+    if (n <= cap_)
+        return 0;
+    if (n > static_cast<size_t>(-1) - page_size)
+        return -ENOMEM;
+    const size_t cap = (n + page_size - 1) / page_size * page_size;
+    void *p = data_ ? ::mremap(data_, cap_, cap, MREMAP_MAYMOVE)
+                    : ::mmap(nullptr, cap, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        return -ENOMEM;
+    data_ = static_cast<char *>(p);
+    cap_ = cap;
+    return 0;
 }
 
 int heap_text::append(std::span<const char> bytes)
 {
     // Room for the bytes and the zero byte behind them, doubling as it grows.
     if (bytes.size() >= cap_ - size_) {
-        size_t cap = cap_ ? cap_ : 4096;
-        while (cap - size_ <= bytes.size())
+        size_t cap = cap_ ? cap_ : page_size;
+        while (cap - size_ <= bytes.size() && cap <= static_cast<size_t>(-1) / 2)
             cap *= 2;
-        char *grown = static_cast<char *>(std::realloc(data_, cap));
-        if (!grown)
+        if (cap - size_ <= bytes.size() || reserve(cap) != 0)
             return -ENOMEM;
-        data_ = grown;
-        cap_ = cap;
     }
     std::memcpy(data_ + size_, bytes.data(), bytes.size());
     size_ += bytes.size();
@@ -37,14 +59,8 @@ void heap_text::clear()
 
 int heap_text::resize(size_t n)
 {
-    if (n >= cap_) {
-        // Exactly what is asked: a buffer of the device's size stays one.
-        char *grown = static_cast<char *>(std::realloc(data_, n + 1));
-        if (!grown)
-            return -ENOMEM;
-        data_ = grown;
-        cap_ = n + 1;
-    }
+    if (n >= cap_ && (n == static_cast<size_t>(-1) || reserve(n + 1) != 0))
+        return -ENOMEM;
     if (n > size_)
         std::memset(data_ + size_, 0, n - size_);
     size_ = n;

@@ -1,7 +1,8 @@
-// Sole owner of a growable text on the heap, for the few texts whose length
-// only the input knows (a whole configuration, an overlong line) and the
-// buffers sized by the device (a flash partition). Its bytes are always
-// followed by a zero byte, so it can be handed to C strings.
+// Sole owner of a growable text in memory of its own (an anonymous mapping,
+// grown in pages), for the few texts whose length only the input knows (a
+// whole configuration, an overlong line) and the buffers sized by the device
+// (a flash partition). Its bytes are always followed by a zero byte, so it
+// can be handed to C strings.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +12,9 @@
 class heap_text {
     char *data_ = nullptr;
     size_t size_ = 0, cap_ = 0;
+
+    // Room for `n` bytes in all. 0, or -ENOMEM with the text as it was.
+    int reserve(size_t n);
 
 public:
     heap_text() = default;

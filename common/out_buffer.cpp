@@ -4,10 +4,12 @@
 
 #include <cstring>
 
-void out_buffer::put(std::string_view bytes)
+void out_buffer::append(std::string_view bytes)
 {
     if (err_)
         return;
+    if (mode_ == mode::lines && std::memchr(bytes.data(), '\n', bytes.size()))
+        line_ended_ = true;
     if (used_ + bytes.size() > sizeof buf_) {
         if (flush() != 0)
             return;
@@ -18,6 +20,14 @@ void out_buffer::put(std::string_view bytes)
     }
     std::memcpy(buf_ + used_, bytes.data(), bytes.size());
     used_ += bytes.size();
+}
+
+void out_buffer::settle()
+{
+    if (mode_ == mode::each || line_ended_) {
+        line_ended_ = false;
+        (void)flush();  // the failure sticks for the caller's last flush()
+    }
 }
 
 int out_buffer::flush()

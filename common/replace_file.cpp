@@ -1,17 +1,17 @@
 #include "replace_file.h"
 
+#include "format.h"
 #include "io.h"
 #include "trusted_open.h"
-#include "monotonic.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <cctype>
+#include <cstdio>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -58,9 +58,9 @@ constexpr char temp_infix[] = ".tmp~";
 
 bool temp_name_of(const char *name, const char *base)
 {
-    size_t n = std::strlen(base), m = sizeof temp_infix - 1;
-    if (std::strncmp(name, base, n) != 0 || std::strncmp(name + n, temp_infix, m) != 0 ||
-        std::strlen(name + n + m) != 6)
+    const size_t n = std::strlen(base), m = sizeof temp_infix - 1;
+    if (std::strlen(name) != n + m + 6 || std::memcmp(name, base, n) != 0 ||
+        std::memcmp(name + n, temp_infix, m) != 0)
         return false;
     for (const char *c = name + n + m; *c; ++c)
         if (!std::isalnum(static_cast<unsigned char>(*c)))
@@ -80,12 +80,50 @@ int rename_over(const char *temp, const char *target)
     return errno == ENOTEMPTY || errno == EEXIST ? -EISDIR : -errno;
 }
 
+// The time of day in seconds, by the system call itself on a 32-bit system
+// (the device): the C library's clock reads the kernel's vDSO, whose reader
+// costs a small program 1.8 KB for this one reading. 0 when it cannot be
+// read (a kernel older than 64-bit times there): then no file is idle.
+time_t wall_clock_s()
+{
+#ifdef SYS_clock_gettime64
+    long long t[2];
+    return ::syscall(SYS_clock_gettime64, CLOCK_REALTIME, t) == 0 ? static_cast<time_t>(t[0]) : 0;
+#else
+    return ::time(nullptr);
+#endif
+}
+
+// The six letters that end a temporary name `temp` for one attempt at a
+// name no file has: random where the system has randomness to give (no
+// other user can take the names in advance), else from the process.
+constexpr int name_attempts = 16;
+
+void choose_letters(char *temp, int attempt)
+{
+    unsigned tag;
+    if (::getrandom(&tag, sizeof tag, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof tag))
+        tag = static_cast<unsigned>(::getpid()) << 12 ^ static_cast<unsigned>(attempt) * 7919;
+    format_into(std::span<char>(temp + std::strlen(temp) - 6, 7), "%06x", tag & 0xFFFFFFu);
+}
+
+// A named temporary file, for a file system without unnamed ones.
+int open_named(char *temp)
+{
+    for (int attempt = 0; attempt < name_attempts; ++attempt) {
+        choose_letters(temp, attempt);
+        int fd = ::open(temp, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 } // namespace
 
 int open_temporary(const char *target, char *temp, bool &unnamed, mode_t mode)
 {
-    int n = std::snprintf(temp, PATH_MAX, "%s%sXXXXXX", target, temp_infix);
-    if (n < 0 || n >= PATH_MAX)
+    if (format_into(std::span<char>(temp, PATH_MAX), "%s%sXXXXXX", target, temp_infix) >= PATH_MAX)
         return -ENAMETOOLONG;
     // Unnamed until complete, so a killed run leaves nothing behind; a file
     // system without unnamed files gets a named one.
@@ -94,21 +132,18 @@ int open_temporary(const char *target, char *temp, bool &unnamed, mode_t mode)
     int fd = ::open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     unnamed = fd >= 0;
     if (fd < 0)
-        fd = ::mkostemp(temp, O_CLOEXEC);
+        fd = open_named(temp);
     return fd >= 0 ? fd : -errno;
 }
 
 int name_temporary(int fd, char *temp)
 {
-    char *letters = temp + std::strlen(temp) - 6;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        timespec t = monotonic_now();
-        unsigned tag = static_cast<unsigned>(t.tv_nsec ^ (::getpid() << 12) ^ attempt * 7919);
-        std::snprintf(letters, 7, "%06x", tag & 0xFFFFFF);
+    for (int attempt = 0; attempt < name_attempts; ++attempt) {
+        choose_letters(temp, attempt);
         int rc = ::linkat(fd, "", AT_FDCWD, temp, AT_EMPTY_PATH);
         if (rc != 0 && errno != EEXIST) {
             char proc[32];
-            std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+            format_into(proc, "/proc/self/fd/%d", fd);
             rc = ::linkat(AT_FDCWD, proc, AT_FDCWD, temp, AT_SYMLINK_FOLLOW);
         }
         if (rc == 0)
@@ -123,22 +158,30 @@ void remove_stale_replacements(const char *target, int idle_s)
 {
     // A file written "in the future" (the clock was set back since) waits
     // until the clock passes it.
-    const time_t written_before = ::time(nullptr) - idle_s;
+    const time_t written_before = idle_s ? wall_clock_s() - idle_s : 0;
     char dir[PATH_MAX];
     const char *base = split_path(target, dir);
     unique_fd d(::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    DIR *list = d ? ::fdopendir(d.get()) : nullptr;
-    if (!list)
+    if (!d)
         return;
-    (void)d.release();  // closedir() closes it
-    while (const dirent *e = ::readdir(list)) {
-        struct stat st;
-        if (temp_name_of(e->d_name, base) &&
-            ::fstatat(dirfd(list), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            own_regular(st) && (idle_s == 0 || st.st_mtime <= written_before))
-            ::unlinkat(dirfd(list), e->d_name, 0);
+    // The entries straight from the system, into a buffer of our own: a
+    // directory stream would take its buffer from the heap.
+    alignas(8) char list[2048];
+    for (long n; (n = ::syscall(SYS_getdents64, d.get(), list, sizeof list)) > 0;) {
+        for (long at = 0; at < n;) {
+            // Each entry: inode (8 bytes), offset (8), its length (2),
+            // type (1), then its name and a zero byte.
+            unsigned short len;
+            std::memcpy(&len, list + at + 16, sizeof len);
+            const char *name = list + at + 19;
+            at += len;
+            struct stat st;
+            if (temp_name_of(name, base) &&
+                ::fstatat(d.get(), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && own_regular(st) &&
+                (idle_s == 0 || st.st_mtime <= written_before))
+                ::unlinkat(d.get(), name, 0);
+        }
     }
-    ::closedir(list);
 }
 
 file_replacement::~file_replacement()

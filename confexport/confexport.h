@@ -5,7 +5,6 @@
 #include "text_reader.h"
 #include "working_config.h"
 
-#include <cstdio>
 #include <string_view>
 
 class out_buffer;
@@ -38,4 +37,4 @@ export_step export_line(std::string_view line, out_buffer &out);
 // Writes the shell copy of `from` to `to`, replacing it whole. Notices and the
 // failure message go to `notices`, the reason for a failure to stderr.
 // 0, or -1 when the shell copy could not be made (the old one stays).
-int export_config(const char *from, const char *to, FILE *notices);
+int export_config(const char *from, const char *to, out_buffer &notices);

@@ -6,6 +6,7 @@
 
 #include "out_buffer.h"
 #include "replace_file.h"
+#include "std_streams.h"
 #include "text_reader.h"
 #include "trusted_open.h"
 #include "unique_fd.h"
@@ -25,14 +26,14 @@ constexpr int stale_temporary_s = 60;
 void tell_reason(const char *action, const char *path, int err,
                  distrust why = distrust::none)
 {
-    std::fprintf(stderr, msg_reason_fmt, action, path,
-                 why != distrust::none ? distrust_text(why) : std::strerror(err));
+    put_format(std_err(), msg_reason_fmt, action, path,
+               why != distrust::none ? distrust_text(why) : std::strerror(err));
 }
 
-int fail(FILE *notices, const char *action, const char *path, int err,
+int fail(out_buffer &notices, const char *action, const char *path, int err,
          distrust why = distrust::none)
 {
-    std::fputs(msg_failed, notices);
+    notices.put(msg_failed);
     tell_reason(action, path, err, why);
     return -1;
 }
@@ -47,15 +48,15 @@ const struct stat *own_file(const char *path, struct stat &st)
 }
 
 // Converts the lines of `in` up to the end of the text. 0, or -errno.
-int convert(int in, out_buffer &out, FILE *notices)
+int convert(int in, out_buffer &out, out_buffer &notices)
 {
     text_reader lines(in);
     std::string_view line;
     while (!(line = lines.next_line().bytes).empty()) {
         export_step step = export_line(line, out);
         if (step == export_step::secret)
-            std::fprintf(notices, msg_secret_fmt, static_cast<int>(line_text(line).size()),
-                         line.data());
+            put_format(notices, msg_secret_fmt, static_cast<int>(line_text(line).size()),
+                       line.data());
         else if (step == export_step::end)
             return 0;
     }
@@ -64,7 +65,7 @@ int convert(int in, out_buffer &out, FILE *notices)
 
 } // namespace
 
-int export_config(const char *from, const char *to, FILE *notices)
+int export_config(const char *from, const char *to, out_buffer &notices)
 {
     remove_stale_replacements(to, stale_temporary_s);
     struct stat st;

@@ -4,6 +4,7 @@
 
 #include "out_buffer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -15,25 +16,23 @@ constexpr std::string_view secret_prefix = "PSK_KEY=";
 // readonly ones whose assignment ends a script (UID), ones that change how
 // later lines are split, found or traced (IFS, PATH, PS4), run code (ENV,
 // PROMPT_COMMAND) or must be numbers (OPTIND). A setting of such a name is
-// left out of the shell copy, as the manuals of the three shells list them.
-constexpr std::string_view shell_special_names[] = {
-    "BASH", "BASHOPTS", "BASHPID", "BASH_ALIASES", "BASH_ARGC", "BASH_ARGV", "BASH_ARGV0",
-    "BASH_CMDS", "BASH_COMMAND", "BASH_COMPAT", "BASH_ENV", "BASH_EXECUTION_STRING",
-    "BASH_LINENO", "BASH_LOADABLES_PATH", "BASH_REMATCH", "BASH_SOURCE", "BASH_SUBSHELL",
-    "BASH_VERSINFO", "BASH_VERSION", "BASH_XTRACEFD", "CDPATH", "CHILD_MAX", "COLUMNS",
-    "COMPREPLY", "COMP_CWORD", "COMP_KEY", "COMP_LINE", "COMP_POINT", "COMP_TYPE",
-    "COMP_WORDBREAKS", "COMP_WORDS", "COPROC", "DIRSTACK", "EMACS", "ENV", "EPOCHREALTIME",
-    "EPOCHSECONDS", "EUID", "EXECIGNORE", "FCEDIT", "FIGNORE", "FUNCNAME", "FUNCNEST",
-    "GLOBIGNORE", "GROUPS", "HISTCMD", "HISTCONTROL", "HISTFILE", "HISTFILESIZE", "HISTIGNORE",
-    "HISTSIZE", "HISTTIMEFORMAT", "HOME", "HOSTFILE", "HOSTNAME", "HOSTTYPE", "IFS",
-    "IGNOREEOF", "INPUTRC", "INSIDE_EMACS", "LANG", "LC_ALL", "LC_COLLATE", "LC_CTYPE",
-    "LC_MESSAGES", "LC_NUMERIC", "LC_TIME", "LINENO", "LINES", "MACHTYPE", "MAIL", "MAILCHECK",
-    "MAILPATH", "MAPFILE", "NLSPATH", "OLDPWD", "OPTARG", "OPTERR", "OPTIND", "OSTYPE", "PATH",
-    "PIPESTATUS", "POSIXLY_CORRECT", "PPID", "PROMPT_COMMAND", "PROMPT_DIRTRIM", "PS0", "PS1",
-    "PS2", "PS3", "PS4", "PWD", "RANDOM", "READLINE_ARGUMENT", "READLINE_LINE", "READLINE_MARK",
-    "READLINE_POINT", "REPLY", "SECONDS", "SHELL", "SHELLOPTS", "SHLVL", "SRANDOM", "TERM",
-    "TIMEFORMAT", "TMOUT", "TMPDIR", "UID",
-};
+// left out of the shell copy, as the manuals of the three shells list them
+// (one text, the names separated by blanks: a table of texts would cost a
+// pointer and a length for each).
+constexpr char shell_special_names[] =
+    "BASH BASHOPTS BASHPID BASH_ALIASES BASH_ARGC BASH_ARGV BASH_ARGV0 BASH_CMDS "
+    "BASH_COMMAND BASH_COMPAT BASH_ENV BASH_EXECUTION_STRING BASH_LINENO "
+    "BASH_LOADABLES_PATH BASH_REMATCH BASH_SOURCE BASH_SUBSHELL BASH_VERSINFO "
+    "BASH_VERSION BASH_XTRACEFD CDPATH CHILD_MAX COLUMNS COMPREPLY COMP_CWORD COMP_KEY "
+    "COMP_LINE COMP_POINT COMP_TYPE COMP_WORDBREAKS COMP_WORDS COPROC DIRSTACK EMACS ENV "
+    "EPOCHREALTIME EPOCHSECONDS EUID EXECIGNORE FCEDIT FIGNORE FUNCNAME FUNCNEST "
+    "GLOBIGNORE GROUPS HISTCMD HISTCONTROL HISTFILE HISTFILESIZE HISTIGNORE HISTSIZE "
+    "HISTTIMEFORMAT HOME HOSTFILE HOSTNAME HOSTTYPE IFS IGNOREEOF INPUTRC INSIDE_EMACS "
+    "LANG LC_ALL LC_COLLATE LC_CTYPE LC_MESSAGES LC_NUMERIC LC_TIME LINENO LINES MACHTYPE "
+    "MAIL MAILCHECK MAILPATH MAPFILE NLSPATH OLDPWD OPTARG OPTERR OPTIND OSTYPE PATH "
+    "PIPESTATUS POSIXLY_CORRECT PPID PROMPT_COMMAND PROMPT_DIRTRIM PS0 PS1 PS2 PS3 PS4 "
+    "PWD RANDOM READLINE_ARGUMENT READLINE_LINE READLINE_MARK READLINE_POINT REPLY "
+    "SECONDS SHELL SHELLOPTS SHLVL SRANDOM TERM TIMEFORMAT TMOUT TMPDIR UID";
 
 bool is_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
@@ -77,9 +76,12 @@ bool shell_name(std::string_view name)
 
 bool shell_special(std::string_view name)
 {
-    for (std::string_view special : shell_special_names)
-        if (name == special)
+    for (std::string_view rest = shell_special_names; !rest.empty();) {
+        const size_t end = std::min(rest.find(' '), rest.size());
+        if (std::string_view(rest.data(), end) == name)
             return true;
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+    }
     return false;
 }
 

@@ -5,16 +5,14 @@
 #include "confexport.h"
 #include "messages.h"
 
+#include "std_streams.h"
 #include "usage.h"
-
-#include <cstdio>
 
 int main(int argc, char **argv)
 {
     if (help_asked(argc, argv))
         return show_usage(msg_usage);
-    int rc = export_config(working_config_path, shell_copy_path, stdout);
-    if (std::fflush(stdout) != 0)
-        std::perror(msg_stdout_failed);
+    int rc = export_config(working_config_path, shell_copy_path, std_out());
+    end_std_out(msg_stdout_failed);
     return rc;
 }

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "file_lock.h"
+#include "std_streams.h"
 #include "trusted_open.h"
 #include "working_config.h"
 
-#include <cstdio>
 #include <span>
 
 inline constexpr char flash_path[] = "/dev/mtdblock4";
@@ -18,13 +18,13 @@ inline constexpr char patch_copy_suffix[] = "TMP";
 
 // After trusted_open() failed: when it refused the path (`why`), says so
 // on `to` and gives true.
-bool refused(const char *path, distrust why, FILE *to = stdout);
+bool refused(const char *path, distrust why, out_buffer &to = std_out());
 // When `lock` on the file at `path` was not had, says why on `to` and
 // gives true: nothing may then change the file.
-bool lock_refused(const file_lock &lock, const char *path, FILE *to = stdout);
+bool lock_refused(const file_lock &lock, const char *path, out_buffer &to = std_out());
 // Says why the lock on the file at `path` was not had (`err`, an errno
 // value: ETIMEDOUT when another run holds it).
-void tell_no_lock(const char *path, int err, FILE *to);
+void tell_no_lock(const char *path, int err, out_buffer &to);
 // Says, on standard error, where a directory with entries found at the
 // lock's name stays (`left`: file_lock::left()), if one did.
 void tell_lock_left(const char *path, const char *left);

@@ -1,11 +1,11 @@
 // The two flash adapters.
 #include "flash_adapter.h"
 
+#include "format.h"
 #include "io.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -120,7 +120,7 @@ mtd_node::~mtd_node()
 int mtd_node::make(unsigned n)
 {
     char sys[48], number[24] = "";
-    std::snprintf(sys, sizeof sys, "/sys/class/mtd/mtd%u/dev", n);
+    format_into(sys, "/sys/class/mtd/mtd%u/dev", n);
     unique_fd fd(::open(sys, O_RDONLY | O_CLOEXEC));
     if (!fd)
         return errno == ENOENT ? -ENODEV : -errno;
@@ -132,12 +132,12 @@ int mtd_node::make(unsigned n)
     // mtdN is character minor 2N (2N + 1 is its read-only twin).
     if (maj != MTD_CHAR_MAJOR || min != 2 * n)
         return -ENODEV;
-    std::snprintf(dir_, sizeof dir_, "/tmp/.mtd~XXXXXX");
+    format_into(dir_, "/tmp/.mtd~XXXXXX");
     if (!::mkdtemp(dir_)) {
         *dir_ = '\0';
         return -errno;
     }
-    std::snprintf(path_, sizeof path_, "%s/mtd%u", dir_, n);
+    format_into(path_, "%s/mtd%u", static_cast<const char *>(dir_), n);
     if (::mknod(path_, S_IFCHR | 0600, makedev(maj, min)) != 0) {
         *path_ = '\0';
         return -errno;
@@ -152,7 +152,7 @@ int mtd_node::make(unsigned n)
 int flash_adapter::open_twin()
 {
     const unsigned n = minor(opened_.st_rdev);
-    std::snprintf(twin_path_, sizeof twin_path_, "/dev/mtd%u", n);
+    format_into(twin_path_, "/dev/mtd%u", n);
     unique_fd fd(::open(twin_path_, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd && errno == ENOENT) {
         // Without a node of our own (no room in /tmp, say) the partition is
@@ -161,7 +161,7 @@ int flash_adapter::open_twin()
             no_twin_ = rc;
             return -ENODEV;
         }
-        std::snprintf(twin_path_, sizeof twin_path_, "%s", node_.path());
+        format_into(twin_path_, "%s", node_.path());
         fd.reset(::open(twin_path_, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     }
     if (!fd)

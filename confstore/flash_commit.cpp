@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 
 namespace {
@@ -30,13 +29,13 @@ void store(flash_partition &part, int open_rc, const char *device, heap_text &te
 {
     if (open_rc != 0) {
         if (open_error_line && !part.opened)
-            std::fputs(msg_file_open_error, stdout);
+            std_out().put(msg_file_open_error);
         flash_report(part.opened ? "read" : "open", device, -open_rc, part.opened);
         return;
     }
     const flash_result r = part.save(text, copy_msg);
     if (open_error_line && r.fault == flash_fault::open)
-        std::fputs(msg_file_open_error, stdout);
+        std_out().put(msg_file_open_error);
     flash_report(device, r);
 }
 
@@ -83,7 +82,7 @@ void flash_commit(const flash_paths &p)
         // The working configuration's setting lines, up to its first line
         // without "=", become the text from offset 0: in place of the old
         // text, not behind it, so no remnant of a longer one is left.
-        std::printf(msg_commit_same_fmt, line1, line2);
+        put_format(std_out(), msg_commit_same_fmt, line1, line2);
         heap_text lines;
         if (int rc = copy_setting_lines(text.bytes(), line_source::file, lines); rc < 0) {
             flash_report("read", p.working, -rc, true);
@@ -91,8 +90,8 @@ void flash_commit(const flash_paths &p)
         }
         store(part, open_rc, p.device, lines, nullptr, true);
     } else {
-        std::printf(msg_commit_different_fmt, line1, line2);
-        std::fputs(msg_erase_flash, stdout);
+        put_format(std_out(), msg_commit_different_fmt, line1, line2);
+        std_out().put(msg_erase_flash);
         store(part, open_rc, p.device, text, msg_copy_config, false);
     }
 }
@@ -102,8 +101,8 @@ void flash_reset(const flash_paths &p)
     file_lock lock(p.working);
     if (lock_refused(lock, p.working))
         return;
-    std::fputs(msg_reset_to_default, stdout);
-    std::fputs(msg_erase_flash, stdout);
+    std_out().put(msg_reset_to_default);
+    std_out().put(msg_erase_flash);
     flash_partition part;
     const int open_rc = part.open(p.device);
     heap_text text;
@@ -111,7 +110,7 @@ void flash_reset(const flash_paths &p)
         unique_fd defaults(open_regular_input(p.defaults));
         if (int rc = defaults ? read_whole_file(defaults.get(), text) : -errno; rc < 0) {
             // The device could be had: the copy begins, and finds no source.
-            std::fputs(msg_copy_defaults, stdout);
+            std_out().put(msg_copy_defaults);
             flash_report("read", p.defaults, -rc, true);
             return;
         }

@@ -4,7 +4,6 @@
 #include "flash_write.h"
 #include "messages.h"
 
-#include <cstdio>
 #include <cstring>
 
 int flash_partition::open(const char *path)
@@ -32,9 +31,11 @@ flash_result flash_partition::finish(size_t finish_at)
 
 void flash_report(const char *action, const char *path, int err, bool kept)
 {
-    std::fflush(stdout);
-    std::fprintf(stderr, kept ? msg_flash_kept_fmt : msg_flash_failed_fmt, action, path,
-                 std::strerror(err));
+    (void)std_out().flush();
+    if (kept)
+        put_format(std_err(), msg_flash_kept_fmt, action, path, std::strerror(err));
+    else
+        put_format(std_err(), msg_flash_failed_fmt, action, path, std::strerror(err));
 }
 
 namespace {
@@ -49,8 +50,8 @@ void report_no_backup(const char *device, const flash_result &r)
     const int why = f == flash_fault::read                                   ? 0
                     : f == flash_fault::erase || f == flash_fault::not_erased ? 1
                                                                               : 2;
-    std::fflush(stdout);
-    std::fprintf(stderr, msg_flash_no_backup_fmt, device, r.no_backup_at, flash_no_backup_whys[why]);
+    (void)std_out().flush();
+    put_format(std_err(), msg_flash_no_backup_fmt, device, r.no_backup_at, flash_no_backup_whys[why]);
 }
 
 } // namespace
@@ -63,25 +64,25 @@ void flash_report(const char *device, const flash_result &r)
     switch (r.fault) {
     case flash_fault::none: return;
     case flash_fault::no_read_back:
-        std::snprintf(why, sizeof why, "%s", msg_flash_no_read_back);
+        format_into(why, "%s", msg_flash_no_read_back);
         break;
     case flash_fault::read:
     case flash_fault::erase:
     case flash_fault::program:
     case flash_fault::sync:
-        std::snprintf(why, sizeof why, msg_flash_op_fmt,
-                      ops[static_cast<int>(r.fault) - static_cast<int>(flash_fault::read)], r.at,
-                      std::strerror(r.err));
+        format_into(why, msg_flash_op_fmt,
+                    ops[static_cast<int>(r.fault) - static_cast<int>(flash_fault::read)], r.at,
+                    std::strerror(r.err));
         break;
     case flash_fault::not_erased:
-        std::snprintf(why, sizeof why, msg_flash_not_erased_fmt, r.at);
+        format_into(why, msg_flash_not_erased_fmt, r.at);
         break;
     case flash_fault::not_programmed:
-        std::snprintf(why, sizeof why, msg_flash_not_programmed_fmt, r.at);
+        format_into(why, msg_flash_not_programmed_fmt, r.at);
         break;
     default:  // too_long, no_memory, open: the system's reason
-        std::snprintf(why, sizeof why, "%s", std::strerror(r.err));
+        format_into(why, "%s", std::strerror(r.err));
     }
-    std::fflush(stdout);
-    std::fprintf(stderr, msg_flash_write_fmt, device, why, flash_tails[static_cast<int>(r.left)]);
+    (void)std_out().flush();
+    put_format(std_err(), msg_flash_write_fmt, device, why, flash_tails[static_cast<int>(r.left)]);
 }

@@ -26,7 +26,6 @@
 #include "unique_fd.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <string_view>
@@ -111,8 +110,11 @@ void tell_hole(const flash_paths &p, const flash_reading &r)
 {
     if (r.hole == flash_none)
         return;
-    std::fflush(stdout);
-    std::fprintf(stderr, r.unread ? msg_flash_hole_backup_fmt : msg_flash_hole_fmt, p.device, r.hole);
+    (void)std_out().flush();
+    if (r.unread)
+        put_format(std_err(), msg_flash_hole_backup_fmt, p.device, r.hole);
+    else
+        put_format(std_err(), msg_flash_hole_fmt, p.device, r.hole);
 }
 
 void report(const file_failure &f)
@@ -120,15 +122,15 @@ void report(const file_failure &f)
     if (!f.action)
         return;
     if (f.open_line)
-        std::fputs(msg_file_open_error, stdout);
+        std_out().put(msg_file_open_error);
     flash_report(f.action, f.path, f.err);
 }
 
 // The device cannot be read: the defaults, the flash copy left alone.
 void unreadable(const flash_paths &p, int err)
 {
-    std::fflush(stdout);
-    std::fprintf(stderr, msg_flash_unreadable_fmt, p.device, std::strerror(err), p.defaults);
+    (void)std_out().flush();
+    put_format(std_err(), msg_flash_unreadable_fmt, p.device, std::strerror(err), p.defaults);
     report(take_defaults(p));
 }
 
@@ -145,7 +147,7 @@ void flash_restore(const flash_paths &p)
     if (int rc = part.open(p.device)) {
         // (A directory or a FIFO in its place opens, and is then refused.)
         if (!part.opened && rc != -EISDIR && rc != -ENODEV)
-            std::printf(msg_open_failed_fmt, p.device, std::strerror(-rc));
+            put_format(std_out(), msg_open_failed_fmt, p.device, std::strerror(-rc));
         unreadable(p, -rc);
         return;
     }
@@ -168,8 +170,8 @@ void flash_restore(const flash_paths &p)
         // A cut interrupted a save: the record's text becomes the working
         // configuration's and, by the same write, the flash copy's again
         // (once per restore; a repair that fails is tried by the next).
-        std::fflush(stdout);
-        std::fprintf(stderr, msg_flash_from_backup_fmt, p.device);
+        (void)std_out().flush();
+        put_format(std_err(), msg_flash_from_backup_fmt, p.device);
         if (text.append(r.text) != 0) {
             flash_report("read", p.device, ENOMEM);
             return;

@@ -58,10 +58,10 @@
 #include "flash_plan.h"
 
 #include "heap_text.h"
+#include "std_streams.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <span>
 #include <string_view>
@@ -327,7 +327,7 @@ flash_result carry_out(Dev &d, const flash_geometry &g, std::span<char> dev,
     if (open_rc != 0 && (open_rc != -EROFS || !p.in_place))
         return {flash_fault::open, -open_rc, 0, flash_left::old_copy};
     if (announce)
-        std::fputs(announce, stdout);
+        std_out().put(announce);
     if (!p.writes || open_rc != 0)
         return {};
     flash_result r = flash_write(d, g, dev, want, p);

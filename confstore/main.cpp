@@ -18,7 +18,6 @@
 #include "unique_fd.h"
 #include "usage.h"
 
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,7 +44,7 @@ void show_config()
     unique_fd fd(trusted_open(working_config_path, O_RDONLY, 0, &why));
     if (!fd) {
         if (!refused(working_config_path, why))
-            std::fputs(msg_show_failed, stdout);
+            std_out().put(msg_show_failed);
         return;
     }
     // The whole file, up to a zero byte if it holds one, then a newline.
@@ -53,11 +52,11 @@ void show_config()
     ssize_t n;
     while ((n = read_full(fd.get(), text)) > 0) {
         size_t len = strnlen(text, static_cast<size_t>(n));
-        std::fwrite(text, 1, len, stdout);
+        std_out().put(std::string_view(text, len));
         if (len < static_cast<size_t>(n) || static_cast<size_t>(n) < sizeof text)
             break;
     }
-    std::fputc('\n', stdout);
+    std_out().put("\n");
 }
 
 // True when `path` names the working configuration, by its name or as the
@@ -77,14 +76,14 @@ bool is_working_config(const char *path)
 void tell_lookup(const config_result &r)
 {
     if (r.what == outcome::unopened && !refused(r.path, r.why))
-        std::printf(msg_open_failed_fmt, r.path, std::strerror(r.err));
+        put_format(std_out(), msg_open_failed_fmt, r.path, std::strerror(r.err));
 }
 
 // r: the value, or an empty line when there is none.
 void read_value(const char *name, std::span<char> value)
 {
     tell_lookup(config_get(working_config_path, name, value));
-    std::printf("%s\n", value.data());
+    put_format(std_out(), "%s\n", value.data());
 }
 
 // Why w refuses a name or value, or nullptr for an outcome that is no such
@@ -108,14 +107,14 @@ void write_value(const char *name, const char *value)
     tell_lock_left(working_config_path, r.lock_left);
     if (r.what == outcome::done)
         return;
-    std::fputs(msg_config_failed, stdout);
-    std::fflush(stdout);
+    std_out().put(msg_config_failed);
+    (void)std_out().flush();
     if (const char *why = setting_refusal(r.what))
-        std::fputs(why, stderr);
+        std_err().put(why);
     else if (r.what == outcome::no_lock)
-        tell_no_lock(r.path, r.err, stderr);
-    else if (!refused(r.path, r.why, stderr))
-        std::fprintf(stderr, msg_set_failed_fmt, r.path, std::strerror(r.err));
+        tell_no_lock(r.path, r.err, std_err());
+    else if (!refused(r.path, r.why, std_err()))
+        put_format(std_err(), msg_set_failed_fmt, r.path, std::strerror(r.err));
 }
 
 // What y says of the patch: a refused file on standard output, a file not
@@ -125,9 +124,9 @@ void tell_patch(const config_result &r)
     if (r.what == outcome::unopened)
         refused(r.path, r.why);
     else if (r.what == outcome::unreplaced || r.what == outcome::copy_unreplaced)
-        std::fprintf(stderr, msg_patch_failed_fmt, r.path,
-                     r.what == outcome::copy_unreplaced ? patch_copy_suffix : "",
-                     std::strerror(r.err));
+        put_format(std_err(), msg_patch_failed_fmt, r.path,
+                   r.what == outcome::copy_unreplaced ? patch_copy_suffix : "",
+                   std::strerror(r.err));
 }
 
 // y: the value of `name` carried into `file`. The working configuration is
@@ -174,10 +173,9 @@ int main(int argc, char **argv)
     char value[value_buffer_size] = {};
     char cmd = argc > 1 ? argv[1][0] : '\0';
     if (!argc_fits(cmd, argc - 1))
-        std::fputs(msg_refusal, stdout);
+        std_out().put(msg_refusal);
     else
         run(cmd, argv + 2, value);
-    if (std::fflush(stdout) != 0)
-        std::perror(msg_stdout_failed);
+    end_std_out(msg_stdout_failed);
     return 0;
 }

@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -60,8 +59,7 @@ config_result patch_lines(const char *path, const char *pattern, const char *val
                           bool working)
 {
     char copy_path[PATH_MAX];
-    int n = std::snprintf(copy_path, sizeof copy_path, "%s%s", path, patch_copy_suffix);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof copy_path)
+    if (format_into(copy_path, "%s%s", path, patch_copy_suffix) >= sizeof copy_path)
         return {outcome::unreplaced, path, ENAMETOOLONG};
     // The target is any regular file the caller names; the working
     // configuration only as root's own.

@@ -5,34 +5,33 @@
 #include "file_lock.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
-bool refused(const char *path, distrust why, FILE *to)
+bool refused(const char *path, distrust why, out_buffer &to)
 {
     if (why == distrust::none)
         return false;
-    std::fprintf(to, msg_refused_fmt, path, distrust_text(why));
+    put_format(to, msg_refused_fmt, path, distrust_text(why));
     return true;
 }
 
-void tell_no_lock(const char *path, int err, FILE *to)
+void tell_no_lock(const char *path, int err, out_buffer &to)
 {
     if (err == ETIMEDOUT)
-        std::fputs(msg_lock_busy, to);
+        to.put(msg_lock_busy);
     else
-        std::fprintf(to, msg_lock_unusable_fmt, path, std::strerror(err));
+        put_format(to, msg_lock_unusable_fmt, path, std::strerror(err));
 }
 
 void tell_lock_left(const char *path, const char *left)
 {
     if (!*left)
         return;
-    std::fflush(stdout);
-    std::fprintf(stderr, msg_lock_left_fmt, path, path, left);
+    (void)std_out().flush();
+    put_format(std_err(), msg_lock_left_fmt, path, path, left);
 }
 
-bool lock_refused(const file_lock &lock, const char *path, FILE *to)
+bool lock_refused(const file_lock &lock, const char *path, out_buffer &to)
 {
     tell_lock_left(path, lock.left());
     if (lock.held())

@@ -3,7 +3,6 @@
 #include "messages.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,8 +21,8 @@ void check(bool ok, const char *condition, const char *function)
 {
     if (ok)
         return;
-    std::fprintf(stderr, msg_assertion_fmt,
-                 program_invocation_short_name, __LINE__, function, condition);
+    put_format(std_err(), msg_assertion_fmt,
+               program_invocation_short_name, __LINE__, function, condition);
     std::abort();
 }
 

@@ -1,13 +1,14 @@
 #include "if_query.h"
 
+#include "format.h"
 #include "unique_fd.h"
 
-#include <arpa/inet.h>
-#include <cstdio>
 #include <cstring>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,12 +24,19 @@ bool if_request(const char *ifname, struct ifreq &req)
     return true;
 }
 
+// The system call itself: these requests carry no time values, which the
+// C library's ioctl() converts for other requests at the cost of a table.
+int if_ioctl(int sock, unsigned long request, struct ifreq &req)
+{
+    return static_cast<int>(::syscall(SYS_ioctl, sock, request, &req));
+}
+
 // Existence is tested with SIOCGIFFLAGS first; the flags themselves do not
 // matter, so a down interface keeps answering. Then `request` fills `req`.
 bool if_ask(int sock, const char *ifname, unsigned long request, struct ifreq &req)
 {
-    return if_request(ifname, req) && ::ioctl(sock, SIOCGIFFLAGS, &req) == 0 &&
-           ::ioctl(sock, request, &req) == 0;
+    return if_request(ifname, req) && if_ioctl(sock, SIOCGIFFLAGS, req) == 0 &&
+           if_ioctl(sock, request, req) == 0;
 }
 
 int if_addr_query(int sock, const char *ifname, unsigned long request, addr_text out)
@@ -39,14 +47,18 @@ int if_addr_query(int sock, const char *ifname, unsigned long request, addr_text
         return 0;
     struct sockaddr_in sin;
     std::memcpy(&sin, &req.ifr_addr, sizeof sin);
-    if (!::inet_ntop(AF_INET, &sin.sin_addr, out.data(), out.size())) {
-        std::memcpy(out.data(), no_addr_text, sizeof no_addr_text);
-        return 0;
-    }
+    put_addr_text(sin.sin_addr, out);
     return 1;
 }
 
 } // namespace
+
+void put_addr_text(const in_addr &addr, addr_text out)
+{
+    unsigned char b[4];
+    std::memcpy(b, &addr.s_addr, sizeof b);  // network order: the first byte first
+    format_into(out, "%u.%u.%u.%u", unsigned{b[0]}, unsigned{b[1]}, unsigned{b[2]}, unsigned{b[3]});
+}
 
 int query_socket::get()
 {
@@ -82,9 +94,9 @@ void get_if_mac_text(int sock, const char *ifname, mac_text out)
     unsigned char mac[6] = {};
     if (if_request(ifname, req)) {
         req.ifr_hwaddr.sa_family = AF_INET;
-        if (::ioctl(sock, SIOCGIFHWADDR, &req) == 0)
+        if (if_ioctl(sock, SIOCGIFHWADDR, req) == 0)
             std::memcpy(mac, req.ifr_hwaddr.sa_data, sizeof mac);
     }
-    std::snprintf(out.data(), out.size(), "%.2x:%.2x:%.2x:%.2x:%.2x:%.2x",
-                  mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    format_into(out, "%.2x:%.2x:%.2x:%.2x:%.2x:%.2x", unsigned{mac[0]}, unsigned{mac[1]},
+                unsigned{mac[2]}, unsigned{mac[3]}, unsigned{mac[4]}, unsigned{mac[5]});
 }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <span>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 // Dotted-quad text and its terminator; "0.0.0.0" stands for no address.
@@ -29,6 +30,9 @@ public:
 
 using addr_text = std::span<char, addr_text_size>;
 using mac_text = std::span<char, mac_text_size>;
+
+// The dotted-quad text of an IPv4 address.
+void put_addr_text(const in_addr &addr, addr_text out);
 
 // 1 when the interface exists and its hardware-address record (family and
 // 14 bytes of address data) was copied to `hwaddr`; else 0 and `hwaddr` is

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/reboot.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -41,8 +42,11 @@ void keep_inherited_descriptors_to_itself()
     if (::syscall(SYS_close_range, 3U, ~0U, 4U /* CLOSE_RANGE_CLOEXEC */) == 0)
         return;
 #endif
-    long max = ::sysconf(_SC_OPEN_MAX);
-    for (int fd = 3; fd < (max > 0 && max < 65536 ? max : 65536); ++fd) {
+    // The descriptor limit (sysconf's _SC_OPEN_MAX is this, through more code).
+    struct rlimit lim;
+    const rlim_t max = ::getrlimit(RLIMIT_NOFILE, &lim) == 0 ? lim.rlim_cur : 0;
+    const int end = max > 0 && max < 65536 ? static_cast<int>(max) : 65536;
+    for (int fd = 3; fd < end; ++fd) {
         int flags = ::fcntl(fd, F_GETFD);
         if (flags >= 0)
             ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);

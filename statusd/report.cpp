@@ -1,11 +1,11 @@
 #include "report.h"
 
+#include "format.h"
 #include "if_query.h"
 #include "replace_file.h"
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -88,8 +88,7 @@ bool report_path(const char *dir, const char *name, std::span<char> path)
 {
     if (path.empty())
         return false;
-    int n = std::snprintf(path.data(), path.size(), "%s/%s", dir, name);
-    if (n < 0 || static_cast<size_t>(n) >= path.size()) {
+    if (format_into(path, "%s/%s", dir, name) >= path.size()) {
         path[0] = '\0';
         return false;
     }

@@ -3,11 +3,8 @@
 #include "text_reader.h"
 #include "unique_fd.h"
 
-#include <arpa/inet.h>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
 
 namespace {
 
@@ -28,29 +25,71 @@ bool next_route_line(text_reader &table, char (&line)[route_line_size])
     return false;
 }
 
-// Destination (point-to-point) or Gateway (default route) of an accepted line.
-// The kernel prints the network-order value as a number, so storing the
-// number back gives the address on hosts of either byte order.
-bool route_answer(const char *line, const char *ifname, int is_ppp, in_addr &answer)
+// The columns are read as the C library's scanner reads the words and
+// hexadecimal numbers of "%s %lX %lX %lX": white space (any run, or none,
+// between columns) as isspace() knows it.
+bool route_space(char c)
 {
-    // Any word fits: the whole line is at most this long.
-    char name[route_line_size];
-    unsigned long dest, gw, flags;
-    if (is_ppp) {
-        if (std::sscanf(line, "%255s\t%lX\t%lX\t%lX", name, &dest, &gw, &flags) != 4 ||
-            flags != 5 || std::strcmp(name, ifname) != 0)
-            return false;
-        answer.s_addr = static_cast<in_addr_t>(dest);
-        return true;
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+        return (c | 0x20) - 'a' + 10;
+    return -1;
+}
+
+// One number column from `p`: white space, a sign, "0x" (alone it reads as
+// 0), hexadecimal digits. What follows it, or nullptr when there is no
+// number or it needs more than 32 bits: no address does.
+const char *hex_column(const char *p, unsigned long &value)
+{
+    while (route_space(*p))
+        ++p;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+')
+        ++p;
+    bool digits = false;
+    if (p[0] == '0' && (p[1] | 0x20) == 'x') {
+        p += 2;
+        digits = true;
     }
-    if (std::sscanf(line, "%255s\t%lX\t%lX", name, &dest, &gw) != 3 || dest != 0 ||
-        std::strcmp(name, ifname) != 0)
-        return false;
-    answer.s_addr = static_cast<in_addr_t>(gw);
-    return true;
+    unsigned long v = 0;
+    for (int d; (d = hex_digit(*p)) >= 0; ++p) {
+        if (v > 0x0FFFFFFFUL)
+            return nullptr;
+        v = v << 4 | static_cast<unsigned long>(d);
+        digits = true;
+    }
+    value = negative ? 0UL - v : v;
+    return digits ? p : nullptr;
 }
 
 } // namespace
+
+bool route_line_answer(const char *line, const char *ifname, int is_ppp, in_addr &answer)
+{
+    const char *p = line;
+    while (route_space(*p))
+        ++p;
+    const char *name = p;
+    while (*p && !route_space(*p))
+        ++p;
+    const size_t name_len = static_cast<size_t>(p - name);
+    unsigned long dest, gw, flags = 0;
+    if (name_len == 0 || !(p = hex_column(p, dest)) || !(p = hex_column(p, gw)) ||
+        (is_ppp && !hex_column(p, flags)))
+        return false;
+    if (std::strlen(ifname) != name_len || std::memcmp(name, ifname, name_len) != 0)
+        return false;
+    if (is_ppp ? flags != 5 : dest != 0)
+        return false;
+    answer.s_addr = static_cast<in_addr_t>(is_ppp ? dest : gw);
+    return true;
+}
 
 bool gateway_from_routes(int table_fd, addr_text out, const char *ifname, int is_ppp)
 {
@@ -61,9 +100,8 @@ bool gateway_from_routes(int table_fd, addr_text out, const char *ifname, int is
         return false;
     in_addr answer;
     while (next_route_line(table, line)) {
-        if (route_answer(line, ifname, is_ppp, answer)) {
-            if (!::inet_ntop(AF_INET, &answer, out.data(), out.size()))
-                std::memcpy(out.data(), no_addr_text, sizeof no_addr_text);
+        if (route_line_answer(line, ifname, is_ppp, answer)) {
+            put_addr_text(answer, out);
             return true;
         }
     }

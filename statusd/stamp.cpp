@@ -1,6 +1,7 @@
 #include "stamp.h"
 
-#include <cstdio>
+#include "format.h"
+
 #include <cstring>
 #include <sys/sysinfo.h>
 
@@ -9,7 +10,7 @@ namespace {
 stamp fixed_stamp(const char *text)
 {
     stamp s;
-    std::snprintf(s.text, sizeof s.text, "%s", text);
+    format_into(s.text, "%s", text);
     return s;
 }
 
@@ -18,8 +19,8 @@ stamp fixed_stamp(const char *text)
 stamp uptime_stamp(unsigned long seconds)
 {
     stamp s;
-    std::snprintf(s.text, sizeof s.text, "%02lu %02lu:%02lu:%02lu", seconds / 86400,
-                  seconds % 86400 / 3600, seconds % 3600 / 60, seconds % 60);
+    format_into(s.text, "%02lu %02lu:%02lu:%02lu", seconds / 86400, seconds % 86400 / 3600,
+                seconds % 3600 / 60, seconds % 60);
     return s;
 }
 
@@ -29,10 +30,8 @@ stamp date_time_stamp(time_t when)
     if (!t)
         return fixed_stamp(date_time_unknown);
     stamp s;
-    int n = std::snprintf(s.text, sizeof s.text, "%02ld-%02d-%02d %02d:%02d:%02d",
-                          t->tm_year + 1900L, t->tm_mon + 1, t->tm_mday, t->tm_hour,
-                          t->tm_min, t->tm_sec);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof s.text)
+    if (format_into(s.text, "%02ld-%02d-%02d %02d:%02d:%02d", t->tm_year + 1900L, t->tm_mon + 1,
+                    t->tm_mday, t->tm_hour, t->tm_min, t->tm_sec) >= sizeof s.text)
         return fixed_stamp(date_time_unknown);
     return s;
 }

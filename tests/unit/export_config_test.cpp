@@ -2,13 +2,16 @@
 // replacing and failing.
 #include "confexport.h"
 
+#include "out_buffer.h"
 #include "temp_dir.h"
+#include "unique_fd.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -26,14 +29,14 @@ struct scratch {
 
     export_run run()
     {
-        char *text = nullptr;
-        size_t size = 0;
-        FILE *notices = ::open_memstream(&text, &size);
+        unique_fd text(::memfd_create("notices", MFD_CLOEXEC));
+        out_buffer notices(text.get());
         int status = export_config(from.c_str(), to.c_str(), notices);
-        std::fclose(notices);
-        export_run r{status, std::string(text, size)};
-        std::free(text);
-        return r;
+        EXPECT_EQ(notices.flush(), 0);
+        char got[4096];
+        ssize_t n = ::pread(text.get(), got, sizeof got, 0);
+        EXPECT_GE(n, 0);
+        return {status, std::string(got, n > 0 ? static_cast<size_t>(n) : 0)};
     }
 };
 

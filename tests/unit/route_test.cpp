@@ -1,6 +1,7 @@
 // Finding an interface's gateway or point-to-point peer in routing-table text.
 #include "route.h"
 
+#include "scanned_route.h"
 #include "unique_fd.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +149,61 @@ TEST(gateway_from_routes, overlong_lines_are_skipped_whole)
     // A name as long as the line cannot overflow anything and matches nothing.
     std::string long_name = std::string(250, 'a') + "\t00000000\t" + hex("192.168.1.1") + "\t0003\n";
     EXPECT_EQ(gateway_in(header + long_name, "ath0", 0).text, "0.0.0.0");
+}
+
+TEST(route_line_answer, accepts_the_lines_the_scanner_accepts_with_the_same_answer)
+{
+    const char *const lines[] = {
+        "ath0\t00000000\t0101A8C0\t0003",
+        "  ath0   00000000 0101A8C0 0003",       // blanks, not tabs, and a leading run
+        "ath0\v00000000\f0101a8c0\r0003\n",    // any white space; lower case
+        "ath0\t0\t1",                          // short numbers
+        "ath0\t0x0\t0X1F\t5",                  // with 0x
+        "ath0\t0x\t5",                         // 0x alone reads as 0
+        "ath0\t0x 5\t5",
+        "ath0\t-0\t+5\t5",                     // signs
+        "ath0\t00000000\t-1\t-5",
+        "ath0\t000000000000000000000000\t00000000000000000C0A80101\t0005",  // leading zeros
+        "ath0\t00000000\t0101A8C0zz\t0003",     // junk behind the last column read
+        "ath0\t00000000zz\t0101A8C0\t0003",     // junk behind one that is not
+        "ath0\t00000000\t\t\t",                // a column missing
+        "ath0\t0000\00000\t0101A8C0",           // a zero byte ends the line
+        "ath0",
+        "",
+        "\t\t",
+        "ppp0\t0101400A\t00000000\t0005",
+        "ppp0\t0101400A\t00000000\t05",
+        "ppp0\t0101400A\t00000000\t0005junk",
+        "ppp0\t0101400A\t00000000\t0x5",
+        "ppp0\t0101400A\t00000000\t0007",
+        "ppp0\t0101400A\t00000000",
+        "ppp01\t0101400A\t00000000\t0005",
+        "ppp\t0101400A\t00000000\t0005",
+    };
+    for (const char *line : lines) {
+        for (const char *ifname : {"ath0", "ppp0"}) {
+            for (int is_ppp : {0, 1}) {
+                SCOPED_TRACE(std::string(line) + " / " + ifname + (is_ppp ? " ppp" : ""));
+                in_addr want{}, got{};
+                const bool accepted = scanned_route_answer(line, ifname, is_ppp, want);
+                EXPECT_EQ(route_line_answer(line, ifname, is_ppp, got), accepted);
+                if (accepted)
+                    EXPECT_EQ(got.s_addr, want.s_addr);
+            }
+        }
+    }
+}
+
+TEST(route_line_answer, a_column_of_more_than_32_bits_is_no_address)
+{
+    // The kernel prints eight digits; the scanner kept what the C library
+    // made of more (cut on 32 bits by one, the largest number by another).
+    in_addr a{};
+    EXPECT_FALSE(route_line_answer("ath0\t100000000\t0101A8C0", "ath0", 0, a));
+    EXPECT_FALSE(route_line_answer("ath0\t00000000\t1C0A80101", "ath0", 0, a));
+    EXPECT_FALSE(route_line_answer("ppp0\t0101400A\t0\t100000005", "ppp0", 1, a));
+    EXPECT_TRUE(route_line_answer("ath0\t00000000\tFFFFFFFF", "ath0", 0, a));
+    EXPECT_EQ(a.s_addr, 0xFFFFFFFFu);
 }
 
 TEST(get_gateway, reads_the_kernel_table)
