@@ -9,8 +9,8 @@
 #include <climits>
 #include <cstdio>  // rename
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -59,8 +59,7 @@ int lock_by(int fd, long long end)
             return -errno;
         if (monotonic_ms() >= end)
             return -ETIMEDOUT;
-        const timespec pause = {0, 20 * 1000000L};
-        ::nanosleep(&pause, nullptr);
+        ::poll(nullptr, 0, 20);  // 20 ms
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "io.h"
 
 #include <cerrno>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 int write_all(int fd, std::span<const char> bytes)
@@ -62,4 +63,9 @@ ssize_t read_full_at(int fd, std::span<char> buf, off_t at)
         got += static_cast<size_t>(n);
     }
     return static_cast<ssize_t>(got);
+}
+
+int device_ioctl(int fd, unsigned long request, void *arg)
+{
+    return static_cast<int>(::syscall(SYS_ioctl, fd, request, arg));
 }

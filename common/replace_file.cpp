@@ -2,6 +2,7 @@
 
 #include "format.h"
 #include "io.h"
+#include "monotonic.h"
 #include "trusted_open.h"
 
 #include <cerrno>
@@ -80,18 +81,11 @@ int rename_over(const char *temp, const char *target)
     return errno == ENOTEMPTY || errno == EEXIST ? -EISDIR : -errno;
 }
 
-// The time of day in seconds, by the system call itself on a 32-bit system
-// (the device): the C library's clock reads the kernel's vDSO, whose reader
-// costs a small program 1.8 KB for this one reading. 0 when it cannot be
-// read (a kernel older than 64-bit times there): then no file is idle.
+// The time of day in seconds; -1 when it cannot be read: then no file is
+// idle.
 time_t wall_clock_s()
 {
-#ifdef SYS_clock_gettime64
-    long long t[2];
-    return ::syscall(SYS_clock_gettime64, CLOCK_REALTIME, t) == 0 ? static_cast<time_t>(t[0]) : 0;
-#else
-    return ::time(nullptr);
-#endif
+    return clock_now(CLOCK_REALTIME).tv_sec;
 }
 
 // The six letters that end a temporary name `temp` for one attempt at a
@@ -134,6 +128,18 @@ int open_temporary(const char *target, char *temp, bool &unnamed, mode_t mode)
     if (fd < 0)
         fd = open_named(temp);
     return fd >= 0 ? fd : -errno;
+}
+
+int make_temporary_dir(char *path)
+{
+    for (int attempt = 0; attempt < name_attempts; ++attempt) {
+        choose_letters(path, attempt);
+        if (::mkdir(path, 0700) == 0)
+            return 0;
+        if (errno != EEXIST)
+            return -errno;
+    }
+    return -EEXIST;
 }
 
 int name_temporary(int fd, char *temp)

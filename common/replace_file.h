@@ -54,6 +54,9 @@ void remove_stale_replacements(const char *target, int idle_s = 0);
 // already named `temp` (PATH_MAX bytes, the temporary name's pattern either
 // way), of mode 0600. The descriptor, or -errno.
 int open_temporary(const char *target, char *temp, bool &unnamed, mode_t mode = 0600);
+// A new directory of mode 0700 (less the umask) at `path`, whose last six
+// letters (XXXXXX) are chosen as a temporary file's are. 0, or -errno.
+int make_temporary_dir(char *path);
 // Gives the unnamed file `fd` a temporary name, `temp` as open_temporary()
 // made it with its last six letters chosen. 0, or -errno.
 int name_temporary(int fd, char *temp);

@@ -3,6 +3,7 @@
 
 #include "format.h"
 #include "io.h"
+#include "replace_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -71,7 +72,7 @@ int flash_adapter::open(const char *path)
     fd_ = dev_.get();
     if (is_mtd_char(opened_)) {
         mtd_info_user info;
-        if (::ioctl(fd_, MEMGETINFO, &info) != 0)
+        if (device_ioctl(fd_, MEMGETINFO, &info) != 0)
             return -errno;
         size_ = info.size;
         erase_ = info.erasesize;
@@ -85,7 +86,7 @@ int flash_adapter::open(const char *path)
     erase_ = flash_file_erase_size;
     if (S_ISBLK(opened_.st_mode)) {
         unsigned long long size = 0;
-        if (::ioctl(fd_, BLKGETSIZE64, &size) != 0)
+        if (device_ioctl(fd_, BLKGETSIZE64, &size) != 0)
             return -errno;
         size_ = size;
         return 0;
@@ -133,9 +134,9 @@ int mtd_node::make(unsigned n)
     if (maj != MTD_CHAR_MAJOR || min != 2 * n)
         return -ENODEV;
     format_into(dir_, "/tmp/.mtd~XXXXXX");
-    if (!::mkdtemp(dir_)) {
+    if (int rc = make_temporary_dir(dir_)) {
         *dir_ = '\0';
-        return -errno;
+        return rc;
     }
     format_into(path_, "%s/mtd%u", static_cast<const char *>(dir_), n);
     if (::mknod(path_, S_IFCHR | 0600, makedev(maj, min)) != 0) {
@@ -174,7 +175,7 @@ int flash_adapter::open_twin()
         return -ENODEV;
     mtd_info_user info;
     unsigned long long blk_size = 0;
-    if (::ioctl(fd.get(), MEMGETINFO, &info) != 0 || ::ioctl(dev_.get(), BLKGETSIZE64, &blk_size) != 0)
+    if (device_ioctl(fd.get(), MEMGETINFO, &info) != 0 || device_ioctl(dev_.get(), BLKGETSIZE64, &blk_size) != 0)
         return -errno;
     if (info.size != blk_size || info.erasesize == 0)
         return -ENODEV;
@@ -190,7 +191,7 @@ int flash_adapter::open_twin()
 
 int flash_adapter::drop_block_cache() const
 {
-    if (::ioctl(dev_.get(), BLKFLSBUF, 0) == 0)
+    if (device_ioctl(dev_.get(), BLKFLSBUF, nullptr) == 0)
         return 0;
     // Without the right to flush the buffers, clean pages can still go.
     if (::fdatasync(dev_.get()) != 0)
@@ -221,7 +222,7 @@ int flash_adapter::writable()
     // A block device the kernel keeps read-only opens for writing, then
     // refuses every write.
     int ro = 0;
-    if (S_ISBLK(st.st_mode) && ::ioctl(fd.get(), BLKROGET, &ro) == 0 && ro)
+    if (S_ISBLK(st.st_mode) && device_ioctl(fd.get(), BLKROGET, &ro) == 0 && ro)
         return -EROFS;
     rw_ = std::move(fd);
     fd_ = rw_.get();
@@ -249,7 +250,7 @@ int flash_adapter::erase(size_t at)
         return -EBADF;
     if (mtd_) {
         erase_info_user e{static_cast<__u32>(at), static_cast<__u32>(erase_)};
-        return ::ioctl(fd_, MEMERASE, &e) == 0 ? 0 : -errno;
+        return device_ioctl(fd_, MEMERASE, &e) == 0 ? 0 : -errno;
     }
     char ff[4096];
     std::memset(ff, 0xFF, sizeof ff);

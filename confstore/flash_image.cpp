@@ -93,9 +93,16 @@ bool flash_copy_valid(const flash_geometry &g, std::span<const char> dev)
 
 size_t flash_next_marker(std::span<const char> bytes, size_t from)
 {
-    if (from >= bytes.size())
-        return flash_none;
-    const void *hit =
-        ::memmem(bytes.data() + from, bytes.size() - from, flash_marker, flash_marker_len);
-    return hit ? static_cast<size_t>(static_cast<const char *>(hit) - bytes.data()) : flash_none;
+    // By its first digit, then the rest: a few lines in place of the C
+    // library's general search (1.5 KB on the device).
+    for (size_t at = from; at + flash_marker_len <= bytes.size(); ++at) {
+        const void *first = std::memchr(bytes.data() + at, flash_marker[0],
+                                        bytes.size() - flash_marker_len + 1 - at);
+        if (!first)
+            break;
+        at = static_cast<size_t>(static_cast<const char *>(first) - bytes.data());
+        if (std::memcmp(bytes.data() + at + 1, flash_marker + 1, flash_marker_len - 1) == 0)
+            return at;
+    }
+    return flash_none;
 }

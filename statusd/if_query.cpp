@@ -1,13 +1,13 @@
 #include "if_query.h"
 
 #include "format.h"
+#include "io.h"
 #include "unique_fd.h"
 
 #include <cstring>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -24,19 +24,12 @@ bool if_request(const char *ifname, struct ifreq &req)
     return true;
 }
 
-// The system call itself: these requests carry no time values, which the
-// C library's ioctl() converts for other requests at the cost of a table.
-int if_ioctl(int sock, unsigned long request, struct ifreq &req)
-{
-    return static_cast<int>(::syscall(SYS_ioctl, sock, request, &req));
-}
-
 // Existence is tested with SIOCGIFFLAGS first; the flags themselves do not
 // matter, so a down interface keeps answering. Then `request` fills `req`.
 bool if_ask(int sock, const char *ifname, unsigned long request, struct ifreq &req)
 {
-    return if_request(ifname, req) && if_ioctl(sock, SIOCGIFFLAGS, req) == 0 &&
-           if_ioctl(sock, request, req) == 0;
+    return if_request(ifname, req) && device_ioctl(sock, SIOCGIFFLAGS, &req) == 0 &&
+           device_ioctl(sock, request, &req) == 0;
 }
 
 int if_addr_query(int sock, const char *ifname, unsigned long request, addr_text out)
@@ -94,7 +87,7 @@ void get_if_mac_text(int sock, const char *ifname, mac_text out)
     unsigned char mac[6] = {};
     if (if_request(ifname, req)) {
         req.ifr_hwaddr.sa_family = AF_INET;
-        if (if_ioctl(sock, SIOCGIFHWADDR, req) == 0)
+        if (device_ioctl(sock, SIOCGIFHWADDR, &req) == 0)
             std::memcpy(mac, req.ifr_hwaddr.sa_data, sizeof mac);
     }
     format_into(out, "%.2x:%.2x:%.2x:%.2x:%.2x:%.2x", unsigned{mac[0]}, unsigned{mac[1]},

@@ -1,6 +1,7 @@
 #include "stamp.h"
 
 #include "format.h"
+#include "monotonic.h"
 
 #include <cstring>
 #include <sys/sysinfo.h>
@@ -46,5 +47,5 @@ stamp get_uptime()
 
 stamp get_date_time()
 {
-    return date_time_stamp(std::time(nullptr));
+    return date_time_stamp(clock_now(CLOCK_REALTIME).tv_sec);
 }
