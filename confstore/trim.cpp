@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <source_location>
 
 // White space as isspace() knows it in the C locale, whatever the locale.
 bool config_space(char c)
@@ -16,13 +17,15 @@ namespace {
 
 // The argument checks report in the words the device's logs have always
 // shown, whatever the build's NDEBUG setting and whichever C library's own
-// assertion report (glibc's words; musl words it otherwise).
-void check(bool ok, const char *condition, const char *function)
+// assertion report (glibc's words; musl words it otherwise). The line is
+// that of the check that failed.
+void check(bool ok, const char *condition, const char *function,
+           std::source_location where = std::source_location::current())
 {
     if (ok)
         return;
-    put_format(std_err(), msg_assertion_fmt,
-               program_invocation_short_name, __LINE__, function, condition);
+    put_format(std_err(), msg_assertion_fmt, program_invocation_short_name,
+               static_cast<int>(where.line()), function, condition);
     std::abort();
 }
 

@@ -1,6 +1,6 @@
 // Counting and gathering setting lines, from plain files and from the flash
 // layout (text, then the 00 00 00 FF fill).
-#include "flash_image.h"
+#include "flash/layout.h"
 #include "setting_lines.h"
 
 #include "flash_layout.h"
@@ -18,7 +18,7 @@ int count(const std::string &bytes)
 std::string copy(const std::string &bytes, line_source from)
 {
     heap_text out;
-    EXPECT_EQ(copy_setting_lines(std::span<const char>(bytes), from, out), 0);
+    EXPECT_EQ(append_setting_lines(std::span<const char>(bytes), from, out), 0);
     return std::string(out.bytes().data(), out.size());
 }
 
@@ -51,7 +51,7 @@ TEST(count_setting_lines, stops_at_the_first_line_without_an_equals_sign)
     }
 }
 
-TEST(copy_setting_lines, from_a_file_copies_each_setting_line_as_its_text)
+TEST(append_setting_lines, from_a_file_copies_each_setting_line_as_its_text)
 {
     EXPECT_EQ(copy("A=1\nB=2\n\nC=3\n", line_source::file), "A=1\nB=2\n");
     EXPECT_EQ(copy("A=1\nB=2", line_source::file), "A=1\nB=2");
@@ -59,7 +59,7 @@ TEST(copy_setting_lines, from_a_file_copies_each_setting_line_as_its_text)
     EXPECT_EQ(copy(long_line + "B=2\n", line_source::file), long_line + "B=2\n");
 }
 
-TEST(copy_setting_lines, from_flash_never_carries_fill_bytes_into_the_text)
+TEST(append_setting_lines, from_flash_never_carries_fill_bytes_into_the_text)
 {
     // One text length in four ends just before a fill group's 0xFF byte.
     for (const std::string text : {"A=1\nB=2", "A=1\nB=22", "A=1\nB=222", "A=1\nB=2222"}) {
@@ -77,7 +77,7 @@ TEST(copy_setting_lines, from_flash_never_carries_fill_bytes_into_the_text)
         }
 }
 
-TEST(copy_setting_lines, from_flash_ends_every_line_it_restores)
+TEST(append_setting_lines, from_flash_ends_every_line_it_restores)
 {
     EXPECT_EQ(copy(laid_out("SYS_CHECK=7340215968\nA=1\n\nB=2\n"), line_source::flash),
               "SYS_CHECK=7340215968\nA=1\n");

@@ -1,8 +1,8 @@
-// The restore's reading of a partition.
-#include "flash_reading.h"
+// The restore's reading of a partition, and the flash copy's validity.
+#include "flash/reading.h"
 
 #include "config_line.h"
-#include "flash_backup.h"
+#include "flash/records.h"
 #include "setting_lines.h"
 
 #include "heap_text.h"
@@ -12,8 +12,53 @@
 
 namespace {
 
-// Where the copy's text ends in [0, end): behind its last byte that is not
-// fill (a hole reads as fill).
+bool word_is(std::span<const char> dev, size_t at, const char (&w)[4])
+{
+    return std::memcmp(dev.data() + at, w, 4) == 0;
+}
+
+} // namespace
+
+size_t flash_deciding_marker(std::span<const char> text)
+{
+    const config_value v = config_find(text, flash_marker_name);
+    if (!v.found || v.text.size() != flash_marker_len ||
+        std::memcmp(text.data() + v.at, flash_marker, flash_marker_len) != 0)
+        return flash_none;
+    return v.at;
+}
+
+size_t validity_end(const flash_geometry &g, std::span<const char> dev)
+{
+    static constexpr char fill[4] = {0, 0, 0, '\xff'}, erased[4] = {'\xff', '\xff', '\xff', '\xff'},
+                          cleared[4] = {0, 0, 0, 0};
+    const size_t b = g.backup_at;
+    if (!g.has_backup() || dev.size() < b + 4)
+        return std::min(g.image_end, dev.size());
+    // The text ends before B when fill (or an erased word) stands just before
+    // it, or when B holds what only a backup area holds there.
+    if (word_is(dev, b - 4, fill) || word_is(dev, b - 4, erased))
+        return b;
+    if (word_is(dev, b, erased) || word_is(dev, b, cleared) || flash_backup_starts(dev.subspan(b)))
+        return b;
+    return g.image_end;
+}
+
+size_t flash_lines_end(const flash_geometry &g, std::span<const char> dev)
+{
+    const size_t end = validity_end(g, dev);
+    return g.has_backup() && end == g.backup_at ? end : dev.size();
+}
+
+bool flash_copy_valid(const flash_geometry &g, std::span<const char> dev)
+{
+    return flash_deciding_marker(dev.first(validity_end(g, dev))) != flash_none;
+}
+
+namespace {
+
+// Where the copy's text ends before `end`: behind its last byte that is
+// not fill (a hole reads as fill).
 size_t text_end(std::span<const char> dev, size_t end)
 {
     while (end > 0 && dev[end - 1] == flash_fill_byte(end - 1))
@@ -90,15 +135,15 @@ flash_reading flash_read(const flash_geometry &g, std::span<const char> dev, con
 }
 
 bool flash_gives_back(const flash_geometry &g, std::span<const char> dev, const flash_holes &h,
-                      std::span<const char> text, bool valid)
+                      std::span<const char> text)
 {
     const flash_reading r = flash_read(g, dev, h);
-    if (!valid)
+    if (flash_deciding_marker(text) == flash_none)
         return r.from == flash_reading::defaults && !r.unread;
     if (r.from != flash_reading::copy || r.finish_at != flash_none)
         return false;
     heap_text got, want;
-    return copy_setting_lines(r.text, line_source::flash, got) == 0 &&
-           copy_setting_lines(text, line_source::flash, want) == 0 &&
+    return append_setting_lines(r.text, line_source::flash, got) == 0 &&
+           append_setting_lines(text, line_source::flash, want) == 0 &&
            got.view() == want.view();
 }

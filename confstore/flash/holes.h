@@ -2,13 +2,13 @@
 // the whole partition at once; only when that fails is it read again in
 // pieces, and a piece that fails with an I/O error stands as fill in the
 // bytes (fill ends a text, so no reader takes it for more of one) and is
-// noted here, where the restore's rule (flash_reading.h), the plan
-// (flash_plan.h) and the write see it. Only bytes that nothing needs may
-// lie in a hole: a restore that needs one takes what stands in for it or
-// the defaults, and a save never erases or programs one.
+// noted here, where the restore's rule (reading.h), the plan (plan.h) and
+// the write see it. Only bytes that nothing needs may lie in a hole: a
+// restore that needs one takes what stands in for it or the defaults, and
+// a save never erases or programs one.
 #pragma once
 
-#include "flash_image.h"
+#include "flash/layout.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -46,10 +46,11 @@ struct flash_holes {
     }
 };
 
-// Reads the partition of `d` whole into `out`, piece by piece where it
-// must: a piece that fails with EIO (or EBADMSG, a chip's unreadable bits)
-// is filled with fill bytes and noted in `h`. 0, or -errno when nothing
-// could be read, another error came, or the holes are too many.
+// Reads the partition of `d` (its read(at, span): 0 or -errno) whole into
+// `out`, piece by piece where it must: a piece that fails with EIO (or
+// EBADMSG, a chip's unreadable bits) is filled with fill bytes and noted in
+// `h`. 0, or -errno when nothing could be read, another error came, or the
+// holes are too many.
 template <class Dev> int flash_read_all(Dev &d, std::span<char> out, flash_holes &h)
 {
     h = {};

@@ -1,5 +1,5 @@
 // Records of the backup area.
-#include "flash_backup.h"
+#include "flash/records.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +10,7 @@ namespace {
 // without a completion word under the first magic.
 constexpr char magic[4] = {'\x9e', '\x0c', 'C', '\x71'};
 constexpr char legacy_magic[4] = {'\x9e', '\x0c', 'B', '\x71'};
-constexpr size_t done_len = 4;
+constexpr size_t done_len = flash_word;
 
 void put_u32(char *p, uint32_t v)
 {
@@ -26,13 +26,23 @@ uint32_t get_u32(const char *p)
     return v;
 }
 
+uint32_t crc32(uint32_t crc, std::span<const char> bytes)
+{
+    for (char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int k = 0; k < 8; ++k)
+            crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return crc;
+}
+
 // The CRC32 of a record of sequence `seq` over `text`.
 uint32_t record_crc(uint32_t seq, std::span<const char> text)
 {
     char head[8];
     put_u32(head, seq);
     put_u32(head + 4, static_cast<uint32_t>(text.size()));
-    return ~flash_crc32(flash_crc32(~0u, head), text);
+    return ~crc32(crc32(~0u, head), text);
 }
 
 size_t padded(size_t text_len)
@@ -46,16 +56,6 @@ bool starts(std::span<const char> area, const char (&m)[4])
 }
 
 } // namespace
-
-uint32_t flash_crc32(uint32_t crc, std::span<const char> bytes)
-{
-    for (char c : bytes) {
-        crc ^= static_cast<unsigned char>(c);
-        for (int k = 0; k < 8; ++k)
-            crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return crc;
-}
 
 size_t flash_record_size(size_t text_len)
 {
@@ -84,51 +84,6 @@ size_t flash_backup_unfinished(const flash_geometry &g, const flash_backup_state
     if (!s.found || s.finished)
         return flash_none;
     return s.legacy ? g.backup_at : s.done_at;
-}
-
-flash_record_step flash_backup_plan(const flash_geometry &g, std::span<const char> dev,
-                                    std::span<const char> text, bool erased, bool stays,
-                                    bool readable, std::span<char> want, size_t &finish_at)
-{
-    flash_backup_state s;
-    if (erased)
-        s = {false, false, false, 0, 0, 0, 0, g.backup_at, true};
-    else
-        s = flash_backup_scan(g, dev);
-    flash_record_step step;
-    const size_t area_len = g.image_end - g.backup_at;
-    // A finished record of the same text gets a new one: the save under
-    // way must be able to come back.
-    if (!readable) {
-        step.how = flash_record_step::clear_word;
-    } else if (s.found && !s.finished && s.text_len == text.size() &&
-               std::memcmp(dev.data() + s.text_at, text.data(), text.size()) == 0) {
-        step.how = flash_record_step::already;
-    } else if (!flash_backup_fits(g, text.size())) {
-        step.how = flash_record_step::clear_word;
-    } else if (s.tidy && s.next + flash_record_size(text.size()) <= g.image_end) {
-        step = {flash_record_step::record, false, s.next, flash_record_size(text.size())};
-    } else if (flash_copy_valid(g, dev)) {
-        // Erasing the area is safe only while the copy itself is valid.
-        step = {flash_record_step::record, true, g.backup_at, flash_record_size(text.size())};
-    } else {
-        step.how = flash_record_step::clear_word;
-    }
-    if (!stays)
-        return step;
-    if (erased || step.erase_first)
-        std::memset(want.data() + g.backup_at, 0xFF, area_len);
-    if (step.how == flash_record_step::clear_word)
-        std::memset(want.data() + g.backup_at, 0, 4);
-    if (step.how == flash_record_step::already)
-        finish_at = flash_backup_unfinished(g, s);
-    if (step.how == flash_record_step::record) {
-        flash_record_bytes(text, s.found ? s.seq + 1 : 1, want.subspan(step.at, step.len));
-        finish_at = step.at + step.len - done_len;
-    }
-    if (finish_at != flash_none)
-        std::memset(want.data() + finish_at, 0, done_len);
-    return step;
 }
 
 bool flash_backup_starts(std::span<const char> area)
