@@ -1,6 +1,6 @@
 // Configuration text on its way between the working configuration, the
 // defaults file and the flash copy: the line rules by which the store counts
-// and copies setting lines.
+// and gathers setting lines.
 #pragma once
 
 #include "heap_text.h"

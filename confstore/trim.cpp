@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <source_location>
 
 // White space as isspace() knows it in the C locale, whatever the locale.
 bool config_space(char c)
@@ -19,13 +18,14 @@ namespace {
 // shown, whatever the build's NDEBUG setting and whichever C library's own
 // assertion report (glibc's words; musl words it otherwise). The line is
 // that of the check that failed.
-void check(bool ok, const char *condition, const char *function,
-           std::source_location where = std::source_location::current())
+// (The compiler's own line of the call: a whole source location would bring
+// its file and function names along.)
+void check(bool ok, const char *condition, const char *function, int line = __builtin_LINE())
 {
     if (ok)
         return;
-    put_format(std_err(), msg_assertion_fmt, program_invocation_short_name,
-               static_cast<int>(where.line()), function, condition);
+    put_format(std_err(), msg_assertion_fmt, program_invocation_short_name, line, function,
+               condition);
     std::abort();
 }
 

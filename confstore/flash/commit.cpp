@@ -88,35 +88,33 @@ void flash_commit(const flash_paths &p)
     flash_partition part;
     const int open_rc = part.open(p.device);
     const int line2 = flash_setting_lines(part, open_rc);
-    if (line1 != line2) {
+    // With the same count, the working configuration's setting lines, up to
+    // its first line without "=", become the text from offset 0: in place
+    // of the old text, not behind it, so no remnant of a longer one is
+    // left. This way alone says "File open error!" of a device it cannot
+    // open, and does not announce the copying.
+    const bool same = line1 == line2;
+    heap_text lines;
+    if (same) {
+        put_format(std_out(), msg_commit_same_fmt, line1, line2);
+        if (int rc = append_setting_lines(text.bytes(), line_source::file, lines); rc < 0) {
+            flash_tell("read", p.working, -rc, kept);
+            return;
+        }
+    } else {
         put_format(std_out(), msg_commit_different_fmt, line1, line2);
         std_out().put(msg_erase_flash);
-        if (open_rc != 0)
-            tell_unusable(part, p.device, open_rc);
-        else
-            tell_save(p.device, part.save(text), msg_copy_config);
-        return;
     }
-    // The working configuration's setting lines, up to its first line
-    // without "=", become the text from offset 0: in place of the old
-    // text, not behind it, so no remnant of a longer one is left.
-    put_format(std_out(), msg_commit_same_fmt, line1, line2);
-    heap_text lines;
-    if (int rc = append_setting_lines(text.bytes(), line_source::file, lines); rc < 0) {
-        flash_tell("read", p.working, -rc, kept);
-        return;
-    }
-    // This way says "File open error!" of a device it cannot open.
     if (open_rc != 0) {
-        if (!part.opened)
+        if (same && !part.opened)
             std_out().put(msg_file_open_error);
         tell_unusable(part, p.device, open_rc);
         return;
     }
-    const flash_result r = part.save(lines);
-    if (r.fault == flash_fault::open)
+    const flash_result r = part.save(same ? lines : text);
+    if (same && r.fault == flash_fault::open)
         std_out().put(msg_file_open_error);
-    flash_report(p.device, r);
+    tell_save(p.device, r, same ? "" : msg_copy_config);
 }
 
 void flash_reset(const flash_paths &p)
@@ -136,7 +134,7 @@ void flash_reset(const flash_paths &p)
     const int fd = open_regular_input(p.defaults);
     unique_fd defaults(fd);
     if (int rc = fd < 0 ? fd : read_whole_file(fd, text); rc < 0) {
-        // The device could be had: the copy begins, and finds no source.
+        // The device could be had: the copying begins, and finds no source.
         std_out().put(msg_copy_defaults);
         flash_tell("read", p.defaults, -rc, flash_tail(flash_left::old_copy));
         return;

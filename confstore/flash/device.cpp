@@ -311,9 +311,9 @@ int flash_device::erase(size_t at)
     }
     char ff[4096];
     std::memset(ff, 0xFF, sizeof ff);
-    const size_t end = std::min(at + erase_, size_);
-    for (size_t i = at; i < end; i += sizeof ff)
-        if (int rc = write_all_at(fd(), std::span<const char>(ff, std::min(sizeof ff, end - i)),
+    const size_t block_end = std::min(at + erase_, size_);
+    for (size_t i = at; i < block_end; i += sizeof ff)
+        if (int rc = write_all_at(fd(), std::span<const char>(ff, std::min(sizeof ff, block_end - i)),
                                   static_cast<off_t>(i)))
             return rc;
     return 0;

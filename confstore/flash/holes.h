@@ -36,11 +36,11 @@ struct flash_holes {
         to[n++] = t;
         return true;
     }
-    // The first offset in [at, end) that could not be read, or flash_none.
-    size_t first_in(size_t at, size_t end) const
+    // The first offset in [at, until) that could not be read, or flash_none.
+    size_t first_in(size_t at, size_t until) const
     {
         for (int i = 0; i < n; ++i)
-            if (from[i] < end && to[i] > at)
+            if (from[i] < until && to[i] > at)
                 return std::max(from[i], at);
         return flash_none;
     }

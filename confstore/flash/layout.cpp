@@ -13,16 +13,6 @@ flash_geometry flash_geometry_of(size_t part, size_t erase)
     return g;
 }
 
-size_t flash_fill_end(const flash_geometry &g, size_t text_len)
-{
-    if (g.has_backup() && text_len <= g.backup_at)
-        return g.backup_at;
-    // A fill group right behind the text: its zero bytes end the last line,
-    // whatever a longer text left behind it.
-    const size_t behind = (text_len + 3) / 4 * 4 + 4;
-    return std::min(g.part, std::max(behind, g.image_end));
-}
-
 void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char> out)
 {
     size_t i = 0;
@@ -34,9 +24,23 @@ void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char
         out[i] = flash_fill_byte(offset + i);
 }
 
+namespace {
+
+size_t fill_end_of(const flash_geometry &g, size_t text_len)
+{
+    if (g.has_backup() && text_len <= g.backup_at)
+        return g.backup_at;
+    // A fill group right behind the text: its zero bytes end the last line,
+    // whatever a longer text left behind it.
+    const size_t behind = (text_len + 3) / 4 * 4 + 4;
+    return std::min(g.part, std::max(behind, g.image_end));
+}
+
+} // namespace
+
 size_t flash_lay_out(const flash_geometry &g, std::span<const char> text, std::span<char> partition)
 {
-    const size_t fill_end = flash_fill_end(g, text.size());
+    const size_t fill_end = fill_end_of(g, text.size());
     flash_image_bytes(text, 0, partition.first(fill_end));
     return fill_end;
 }

@@ -53,16 +53,13 @@ struct flash_geometry {
 };
 flash_geometry flash_geometry_of(size_t part, size_t erase);
 
-// Where the fill behind a text of `text_len` bytes ends: at B when the text
-// leaves the backup area free, else at A or one fill group behind the
-// text, whichever comes later (never behind the partition's end).
-size_t flash_fill_end(const flash_geometry &g, size_t text_len);
-
 // The image's bytes from `offset` on, as many as `out` holds.
 void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char> out);
 
 // Lays the image of `text` over the partition's bytes `partition`: the text
-// and its fill up to the offset it returns, flash_fill_end's.
+// and its fill up to the offset it returns, the fill's end: B when the text
+// leaves the backup area free, else A or one fill group behind the text,
+// whichever comes later (never behind the partition's end).
 size_t flash_lay_out(const flash_geometry &g, std::span<const char> text, std::span<char> partition);
 
 // The offset of the first run of the marker digits at or after `from`, or

@@ -69,8 +69,13 @@ flash_record_step record_step(const flash_geometry &g, std::span<const char> dev
     return {flash_record_step::clear_word};
 }
 
-} // namespace
-
+// The record of `text` in the backup area of a partition holding `dev`, or
+// (when none can be written: the text reaches into the area, the record is
+// larger than the area, the area is untidy while the copy is invalid, or a
+// hole in `h` lies in the area) the area's first word cleared, so that no
+// older record comes back in place of the text; nothing when the newest
+// record is this text's, unfinished. While the text leaves the area an
+// area, `want` gets the area as the save leaves it, the record finished.
 flash_record_step flash_backup_plan(const flash_geometry &g, std::span<const char> dev,
                                     const flash_holes &h, std::span<const char> text,
                                     flash_area area, std::span<char> want)
@@ -100,6 +105,8 @@ flash_record_step flash_backup_plan(const flash_geometry &g, std::span<const cha
         std::memset(want.data() + step.finish_at, 0, flash_word);
     return step;
 }
+
+} // namespace
 
 flash_result flash_plan_save(const flash_geometry &g, std::span<const char> dev,
                              const flash_holes &h, std::span<const char> text, heap_text &want,

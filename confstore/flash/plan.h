@@ -27,17 +27,6 @@ struct flash_record_step {
 // by the save before the record goes in (the old text reached into it).
 enum class flash_area : unsigned char { as_read, erased };
 
-// The record of `text` in the backup area of a partition holding `dev`, or
-// (when none can be written: the text reaches into the area, the record is
-// larger than the area, the area is untidy while the copy is invalid, or a
-// hole in `h` lies in the area) the area's first word cleared, so that no
-// older record comes back in place of the text; nothing when the newest
-// record is this text's, unfinished. While the text leaves the area an
-// area, `want` gets the area as the save leaves it, the record finished.
-flash_record_step flash_backup_plan(const flash_geometry &g, std::span<const char> dev,
-                                    const flash_holes &h, std::span<const char> text,
-                                    flash_area area, std::span<char> want);
-
 struct flash_plan {
     bool writes = false;     // the partition does not hold the result yet
     bool in_place = false;   // the flash copy holds the image already: only step 6

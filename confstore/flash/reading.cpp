@@ -46,8 +46,8 @@ size_t validity_end(const flash_geometry &g, std::span<const char> dev)
 
 size_t flash_lines_end(const flash_geometry &g, std::span<const char> dev)
 {
-    const size_t end = validity_end(g, dev);
-    return g.has_backup() && end == g.backup_at ? end : dev.size();
+    const size_t validity = validity_end(g, dev);
+    return g.has_backup() && validity == g.backup_at ? validity : dev.size();
 }
 
 bool flash_copy_valid(const flash_geometry &g, std::span<const char> dev)
@@ -57,13 +57,13 @@ bool flash_copy_valid(const flash_geometry &g, std::span<const char> dev)
 
 namespace {
 
-// Where the copy's text ends before `end`: behind its last byte that is
+// Where the copy's text ends before `before`: behind its last byte that is
 // not fill (a hole reads as fill).
-size_t text_end(std::span<const char> dev, size_t end)
+size_t text_end(std::span<const char> dev, size_t before)
 {
-    while (end > 0 && dev[end - 1] == flash_fill_byte(end - 1))
-        --end;
-    return end;
+    while (before > 0 && dev[before - 1] == flash_fill_byte(before - 1))
+        --before;
+    return before;
 }
 
 // The end of what the restore needs of the copy: its text, the lines it
@@ -79,9 +79,9 @@ size_t copy_needs(const flash_geometry &g, std::span<const char> dev)
 bool copy_holds(std::span<const char> dev, const flash_holes &h, size_t needs,
                 std::span<const char> text)
 {
-    const size_t end = std::max(needs, std::min(dev.size(), text.size() + 4));
+    const size_t upto = std::max(needs, std::min(dev.size(), text.size() + 4));
     char want[256];
-    for (size_t at = 0; at < end;) {
+    for (size_t at = 0; at < upto;) {
         const size_t hole = h.first_in(at, at + 1);
         if (hole != flash_none) {
             for (int i = 0; i < h.n; ++i)
@@ -89,7 +89,7 @@ bool copy_holds(std::span<const char> dev, const flash_holes &h, size_t needs,
                     at = h.to[i];
             continue;
         }
-        const size_t n = std::min({sizeof want, end - at, h.first_in(at, end) - at});
+        const size_t n = std::min({sizeof want, upto - at, h.first_in(at, upto) - at});
         flash_image_bytes(text, at, std::span<char>(want, n));
         if (std::memcmp(dev.data() + at, want, n) != 0)
             return false;

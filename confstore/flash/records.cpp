@@ -96,14 +96,14 @@ flash_backup_state flash_backup_scan(const flash_geometry &g, std::span<const ch
     flash_backup_state s;
     if (!g.has_backup() || dev.size() < g.image_end)
         return s;
-    const size_t end = g.image_end;
+    const size_t image_end = g.image_end;
     size_t at = g.backup_at, examined = at;
-    while (end - at >= flash_record_head && flash_backup_starts(dev.subspan(at))) {
+    while (image_end - at >= flash_record_head && flash_backup_starts(dev.subspan(at))) {
         const bool legacy = starts(dev.subspan(at), legacy_magic);
         const uint32_t seq = get_u32(dev.data() + at + 4), len = get_u32(dev.data() + at + 8);
         const size_t size = flash_record_head + padded(len) + (legacy ? 0 : done_len);
         examined = at + flash_record_head;
-        if (len > end - at - flash_record_head || size > end - at)
+        if (len > image_end - at - flash_record_head || size > image_end - at)
             break;
         examined = at + size;
         const std::span<const char> text = dev.subspan(at + flash_record_head, len);
@@ -115,9 +115,9 @@ flash_backup_state flash_backup_scan(const flash_geometry &g, std::span<const ch
         at += size;
     }
     s.next = at;
-    s.examined = std::min(end, std::max(examined, at + 4));
+    s.examined = std::min(image_end, std::max(examined, at + 4));
     s.tidy = true;
-    for (size_t i = at; i < end && s.tidy; ++i)
+    for (size_t i = at; i < image_end && s.tidy; ++i)
         s.tidy = dev[i] == '\xff';
     return s;
 }

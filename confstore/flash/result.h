@@ -22,7 +22,6 @@ enum class flash_fault : unsigned char {
     not_erased,      // an erased block read back other bytes at `at`
     not_programmed,  // programmed bytes read back otherwise at `at`
 };
-inline constexpr int flash_faults = static_cast<int>(flash_fault::not_programmed) + 1;
 
 // What the partition gives after a save that failed: the old copy; the old
 // copy or the new text from its record; the new copy; the old copy, the new
@@ -40,7 +39,7 @@ struct flash_result {
     size_t no_backup_at = flash_none;
     flash_fault no_backup_why = flash_fault::none;
     // The plan held, and the device took opening for writing or the save
-    // needed none: the point from which c and d announce their copy.
+    // needed none: the point from which c and d announce the copying.
     bool under_way = false;
 
     bool ok() const { return fault == flash_fault::none; }

@@ -162,7 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         __builtin_trap();
     if (!m.refused.empty())
         __builtin_trap();
-    if (!unchanged_behind(m, before, std::max(g.image_end, flash_fill_end(g, committed.size()))))
+    std::string image(m.size(), '\0');
+    const size_t fill_end = flash_lay_out(g, std::span<const char>(committed), std::span<char>(image));
+    if (!unchanged_behind(m, before, std::max(g.image_end, fill_end)))
         __builtin_trap();
     const std::string second = restore(m);
     if (second != (r.ok() ? committed : first) || !hole_kept())

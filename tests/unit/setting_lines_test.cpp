@@ -87,14 +87,26 @@ TEST(append_setting_lines, from_flash_ends_every_line_it_restores)
     EXPECT_EQ(copy(laid_out(""), line_source::flash), "");
 }
 
+namespace {
+
+// Where the fill behind a text of `len` bytes ends on a partition of `g`.
+size_t fill_end(const flash_geometry &g, size_t len)
+{
+    const std::string text(len, 'A');
+    std::string part(g.part, '\0');
+    return flash_lay_out(g, std::span<const char>(text), std::span<char>(part));
+}
+
+} // namespace
+
 TEST(flash_image_bytes, lays_the_text_then_fill_groups_aligned_to_the_offset)
 {
     const std::string text = "A=1\nB=2";
     std::string expected = laid_out(text);
     const flash_geometry g = flash_geometry_of(262144, 65536), big = flash_geometry_of(524288, 65536);
-    EXPECT_EQ(flash_fill_end(g, text.size()), 196608u);
-    EXPECT_EQ(flash_fill_end(g, 200000), 262144u);
-    EXPECT_EQ(flash_fill_end(big, 300000), 300004u);
+    EXPECT_EQ(fill_end(g, text.size()), 196608u);
+    EXPECT_EQ(fill_end(g, 200000), 262144u);
+    EXPECT_EQ(fill_end(big, 300000), 300004u);
     EXPECT_FALSE(flash_geometry_of(65536, 65536).has_backup());
     for (size_t offset : {0u, 3u, 5u, 7u, 262100u}) {
         SCOPED_TRACE(offset);
