@@ -1,9 +1,9 @@
 // Saving a text to the flash copy so that a cut at any moment (power lost,
 // process killed) or a chip that does not take a write leaves what the next
 // restore turns into the old text or the new one. This is the one write of
-// the flash copy, on every device. The write calls of a device `Dev`
-// (device.h in the program, models in the tests) these, and no more, each
-// giving 0 or -errno:
+// the flash copy, on every device. Of a device `Dev` (device.h in the
+// program, models in the tests) it calls these and no more, each giving 0
+// or -errno:
 //
 //   int writable();                                 // before the first change
 //   int read(size_t at, std::span<char>);           // what the chip holds now
