@@ -33,31 +33,27 @@ const char *no_backup_why(flash_fault f)
     }
 }
 
-// The operation of a fault at an offset, or nullptr for a fault of another kind.
-const char *failed_operation(flash_fault f)
-{
-    switch (f) {
-    case flash_fault::read: return "reading";
-    case flash_fault::erase: return "erasing";
-    case flash_fault::program: return "programming";
-    case flash_fault::sync: return "syncing";
-    default: return nullptr;
-    }
-}
-
 // What failed, in words, into `why`.
 void fault_text(const flash_result &r, std::span<char> why)
 {
-    if (const char *op = failed_operation(r.fault))
-        format_into(why, msg_flash_op_fmt, op, r.at, std::strerror(r.err));
-    else if (r.fault == flash_fault::no_read_back)
-        format_into(why, "%s", msg_flash_no_read_back);
-    else if (r.fault == flash_fault::not_erased)
-        format_into(why, msg_flash_not_erased_fmt, r.at);
-    else if (r.fault == flash_fault::not_programmed)
-        format_into(why, msg_flash_not_programmed_fmt, r.at);
-    else  // too_long, no_memory, bad_geometry, open: the system's reason
+    const char *op = "reading";
+    switch (r.fault) {
+    case flash_fault::no_read_back: format_into(why, "%s", msg_flash_no_read_back); return;
+    case flash_fault::not_erased: format_into(why, msg_flash_not_erased_fmt, r.at); return;
+    case flash_fault::not_programmed: format_into(why, msg_flash_not_programmed_fmt, r.at); return;
+    case flash_fault::read: break;
+    case flash_fault::erase: op = "erasing"; break;
+    case flash_fault::program: op = "programming"; break;
+    case flash_fault::sync: op = "syncing"; break;
+    case flash_fault::none:
+    case flash_fault::too_long:
+    case flash_fault::no_memory:
+    case flash_fault::bad_geometry:
+    case flash_fault::open:  // the system's reason
         format_into(why, "%s", std::strerror(r.err));
+        return;
+    }
+    format_into(why, msg_flash_op_fmt, op, r.at, std::strerror(r.err));
 }
 
 } // namespace
