@@ -6,7 +6,8 @@
 #include <cerrno>
 #include <fcntl.h>
 
-int open_checked(const char *path, int flags, bool (*kind_ok)(const struct stat &), struct stat &st)
+int open_checked(const char *path, int flags, bool (*kind_ok)(const struct stat &),
+                 struct stat &st)
 {
     unique_fd fd(::open(path, flags | O_CLOEXEC | O_NONBLOCK));
     if (!fd || ::fstat(fd.get(), &st) != 0)

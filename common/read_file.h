@@ -11,7 +11,8 @@
 // only when `kind_ok` holds for what it is (`st` gets that): the
 // descriptor, or -errno (-EISDIR for a directory, -ENODEV for another kind
 // refused).
-int open_checked(const char *path, int flags, bool (*kind_ok)(const struct stat &), struct stat &st);
+int open_checked(const char *path, int flags, bool (*kind_ok)(const struct stat &),
+                 struct stat &st);
 
 // Opens a regular file for reading, as open_checked() does.
 int open_regular_input(const char *path);

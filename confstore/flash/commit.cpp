@@ -38,7 +38,9 @@ int read_working(const char *working, heap_text &text, distrust &why, bool &open
 int flash_setting_lines(const flash_partition &part, int open_rc)
 {
     const std::span<const char> bytes = part.bytes.bytes();
-    return open_rc ? 0 : std::max(0, count_setting_lines(bytes.first(flash_lines_end(part.g, bytes))));
+    if (open_rc != 0)
+        return 0;
+    return std::max(0, count_setting_lines(bytes.first(flash_lines_end(part.g, bytes))));
 }
 
 // The line of a partition that `part.open` could not open or read.

@@ -312,10 +312,11 @@ int flash_device::erase(size_t at)
     char ff[4096];
     std::memset(ff, 0xFF, sizeof ff);
     const size_t block_end = std::min(at + erase_, size_);
-    for (size_t i = at; i < block_end; i += sizeof ff)
-        if (int rc = write_all_at(fd(), std::span<const char>(ff, std::min(sizeof ff, block_end - i)),
-                                  static_cast<off_t>(i)))
+    for (size_t i = at; i < block_end; i += sizeof ff) {
+        const std::span<const char> piece(ff, std::min(sizeof ff, block_end - i));
+        if (int rc = write_all_at(fd(), piece, static_cast<off_t>(i)))
             return rc;
+    }
     return 0;
 }
 

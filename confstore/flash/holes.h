@@ -44,6 +44,34 @@ struct flash_holes {
                 return std::max(from[i], at);
         return flash_none;
     }
+    // The first hole that the change from `dev` to `want` (a partition of
+    // `g`) touches: in a block that must be erased (a bit set anywhere in
+    // it), or in the bytes that its program covers (from the first change
+    // to the last, in whole bus words); or flash_none.
+    size_t first_touched(const flash_geometry &g, std::span<const char> dev,
+                         std::span<const char> want) const
+    {
+        for (int i = 0; i < n; ++i)
+            for (size_t at = from[i] / g.erase * g.erase; at < to[i]; at += g.erase) {
+                const size_t block_end = std::min(at + g.erase, g.part);
+                size_t first = block_end, last = at;
+                bool erase = false;
+                for (size_t k = at; k < block_end; ++k)
+                    if (dev[k] != want[k]) {
+                        first = std::min(first, k);
+                        last = k + 1;
+                        erase = erase || (dev[k] & want[k]) != want[k];
+                    }
+                if (first == block_end)
+                    continue;
+                const size_t word_end = (last + flash_word - 1) / flash_word * flash_word;
+                const size_t hole = erase ? first_in(at, block_end)
+                                          : first_in(first / flash_word * flash_word, word_end);
+                if (hole != flash_none)
+                    return hole;
+            }
+        return flash_none;
+    }
 };
 
 // Reads the partition of `d` (its read(at, span): 0 or -errno) whole into

@@ -60,7 +60,8 @@ void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char
 // and its fill up to the offset it returns, the fill's end: B when the text
 // leaves the backup area free, else A or one fill group behind the text,
 // whichever comes later (never behind the partition's end).
-size_t flash_lay_out(const flash_geometry &g, std::span<const char> text, std::span<char> partition);
+size_t flash_lay_out(const flash_geometry &g, std::span<const char> text,
+                     std::span<char> partition);
 
 // The offset of the first run of the marker digits at or after `from`, or
 // flash_none.

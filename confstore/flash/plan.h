@@ -9,23 +9,12 @@
 
 #include "flash/holes.h"
 #include "flash/layout.h"
+#include "flash/records.h"
 #include "flash/result.h"
 
 #include "heap_text.h"
 
 #include <span>
-
-// What a save does in the backup area before it changes the flash copy.
-struct flash_record_step {
-    enum kind { none, clear_word, record, already } how = none;
-    bool erase_first = false;       // the area is erased before the record goes in
-    size_t at = 0, len = 0;         // the record's bytes, its completion word last
-    size_t finish_at = flash_none;  // the completion word the save clears last
-};
-
-// The backup area as a save finds it: as the partition holds it, or erased
-// by the save before the record goes in (the old text reached into it).
-enum class flash_area : unsigned char { as_read, erased };
 
 struct flash_plan {
     bool writes = false;     // the partition does not hold the result yet

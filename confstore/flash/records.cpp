@@ -55,14 +55,16 @@ bool starts(std::span<const char> area, const char (&m)[4])
     return area.size() >= 4 && std::memcmp(area.data(), m, 4) == 0;
 }
 
-} // namespace
-
-size_t flash_record_size(size_t text_len)
+// A record of a text of `text_len` bytes as it is laid out, padding and
+// completion word (one bus word, the record's last) included.
+size_t record_size(size_t text_len)
 {
     return flash_record_head + padded(text_len) + done_len;
 }
 
-void flash_record_bytes(std::span<const char> text, uint32_t seq, std::span<char> out)
+// The record of `text` in `out` (record_size bytes), its save not yet
+// finished.
+void record_bytes(std::span<const char> text, uint32_t seq, std::span<char> out)
 {
     std::memcpy(out.data(), magic, 4);
     put_u32(out.data() + 4, seq);
@@ -73,17 +75,75 @@ void flash_record_bytes(std::span<const char> text, uint32_t seq, std::span<char
                 out.size() - flash_record_head - text.size());
 }
 
-bool flash_backup_fits(const flash_geometry &g, size_t text_len)
+// Whether the text fits a record in the backup area of `g`, and leaves the
+// area free (layout.h).
+bool backup_fits(const flash_geometry &g, size_t text_len)
 {
     return g.has_backup() && text_len <= g.backup_at &&
-           flash_record_size(text_len) <= g.image_end - g.backup_at;
+           record_size(text_len) <= g.image_end - g.backup_at;
 }
+
+} // namespace
 
 size_t flash_backup_unfinished(const flash_geometry &g, const flash_backup_state &s)
 {
     if (!s.found || s.finished)
         return flash_none;
     return s.legacy ? g.backup_at : s.done_at;
+}
+
+namespace {
+
+// Where the record of `text` goes in the backup area as it stands (`s`).
+flash_record_step record_step(const flash_geometry &g, std::span<const char> dev,
+                              std::span<const char> text, const flash_backup_state &s,
+                              flash_area_use use)
+{
+    const size_t size = record_size(text.size());
+    // A finished record of the same text gets a new one: the save under
+    // way must be able to come back.
+    if (s.found && !s.finished && s.text_len == text.size() &&
+        std::memcmp(dev.data() + s.text_at, text.data(), text.size()) == 0)
+        return {flash_record_step::already};
+    if (!backup_fits(g, text.size()))
+        return {flash_record_step::clear_word};
+    if (s.tidy && s.next + size <= g.image_end)
+        return {flash_record_step::record, false, s.next, size};
+    if (use == flash_area_use::erase_if_needed)
+        return {flash_record_step::record, true, g.backup_at, size};
+    return {flash_record_step::clear_word};
+}
+
+} // namespace
+
+flash_record_step flash_record_plan(const flash_geometry &g, std::span<const char> dev,
+                                    std::span<const char> text, flash_area area,
+                                    flash_area_use use, std::span<char> want)
+{
+    flash_backup_state s;
+    if (area == flash_area::erased)
+        s = {false, false, false, 0, 0, 0, 0, g.backup_at, true};
+    else
+        s = flash_backup_scan(g, dev);
+    flash_record_step step = use == flash_area_use::none
+                                 ? flash_record_step{flash_record_step::clear_word}
+                                 : record_step(g, dev, text, s, use);
+    // A text that reaches into the area leaves no area to lay out.
+    if (text.size() > g.backup_at)
+        return step;
+    if (area == flash_area::erased || step.erase_first)
+        std::memset(want.data() + g.backup_at, 0xFF, g.image_end - g.backup_at);
+    if (step.how == flash_record_step::clear_word)
+        std::memset(want.data() + g.backup_at, 0, done_len);
+    if (step.how == flash_record_step::already)
+        step.finish_at = flash_backup_unfinished(g, s);
+    if (step.how == flash_record_step::record) {
+        record_bytes(text, s.found ? s.seq + 1 : 1, want.subspan(step.at, step.len));
+        step.finish_at = step.at + step.len - done_len;
+    }
+    if (step.finish_at != flash_none)
+        std::memset(want.data() + step.finish_at, 0, done_len);
+    return step;
 }
 
 bool flash_backup_starts(std::span<const char> area)

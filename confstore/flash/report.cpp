@@ -7,7 +7,8 @@
 
 #include <cstring>
 
-static_assert(sizeof flash_tails / sizeof *flash_tails == flash_lefts, "a line for each flash_left");
+static_assert(sizeof flash_tails / sizeof *flash_tails == flash_lefts,
+              "a line for each flash_left");
 
 const char *flash_tail(flash_left left)
 {
