@@ -76,7 +76,7 @@ bool take_report_sizes(floor_reports &r)
 
 void floor_report(const floor_reports &r, int i)
 {
-    replace_file(r.path[i], r.rec[i].view(), nullptr, false);
+    replace_file(r.path[i], r.rec[i].view(), nullptr, durability::unsynced);
 }
 
 void floor_read(const char *name, std::span<char> value)

@@ -227,8 +227,9 @@ int file_replacement::write(std::span<const char> bytes)
     return fd_ ? write_all(fd_.get(), bytes) : -EBADF;
 }
 
-int file_replacement::commit(bool durable)
+int file_replacement::commit(durability d)
 {
+    const bool durable = d == durability::synced;
     if (!fd_)
         return -EBADF;
     if (durable && ::fsync(fd_.get()) != 0)
@@ -252,13 +253,13 @@ int file_replacement::commit(bool durable)
 }
 
 int replace_file(const char *target, std::span<const char> text,
-                 const struct stat *like, bool durable)
+                 const struct stat *like, durability d)
 {
     file_replacement r;
     int rc = r.begin(target, like);
     if (rc == 0)
         rc = r.write(text);
     if (rc == 0)
-        rc = r.commit(durable);
+        rc = r.commit(d);
     return rc;
 }

@@ -12,6 +12,10 @@
 #include <span>
 #include <sys/stat.h>
 
+// Whether a replacement reaches storage before it counts as done: a file in
+// /tmp, which does not outlive a restart, gains nothing by being synced.
+enum class durability : unsigned char { synced, unsynced };
+
 class file_replacement {
     char target_[PATH_MAX];
     char temp_[PATH_MAX];
@@ -33,9 +37,9 @@ public:
     int fd() const { return fd_.get(); }
     // Appends bytes to the new text. 0, or -errno.
     int write(std::span<const char> bytes);
-    // Puts the new text in place. With `durable`, the data and the rename
-    // reach storage before this returns. 0, or -errno (target unchanged).
-    int commit(bool durable = true);
+    // Puts the new text in place; synced, the data and the rename reach
+    // storage before this returns. 0, or -errno (target unchanged).
+    int commit(durability d = durability::synced);
 };
 
 // Removes the temporary files of replacements of `target` that a killed run
@@ -63,4 +67,4 @@ int name_temporary(int fd, char *temp);
 
 // The whole replacement in one call. 0, or -errno with the target unchanged.
 int replace_file(const char *target, std::span<const char> text,
-                 const struct stat *like = nullptr, bool durable = true);
+                 const struct stat *like = nullptr, durability d = durability::synced);

@@ -75,7 +75,6 @@ public:
     // time a caller looks), -ENOMEM for a line too long for the memory left,
     // or 0. After a failed read the source ends: nothing past a hole is taken.
     int error() const { return error_; }
-    bool failed() const { return error_ != 0; }
 };
 
 // The part of a line that counts: everything before its first zero byte, and

@@ -33,8 +33,7 @@ int refuse(distrust d, distrust *why)
 {
     if (why)
         *why = d;
-    errno = d == distrust::foreign_link ? ELOOP : d == distrust::not_regular ? EINVAL : EPERM;
-    return -1;
+    return d == distrust::foreign_link ? -ELOOP : d == distrust::not_regular ? -EINVAL : -EPERM;
 }
 
 } // namespace
@@ -67,30 +66,26 @@ int trusted_open(const char *path, int flags, mode_t mode, distrust *why, owner 
     if (!fd) {
         // A link makes the open fail (ELOOP); so do a FIFO without a reader
         // and a socket (ENXIO), and a directory opened for writing (EISDIR).
-        int err = errno;
-        if (::lstat(path, &st) != 0) {
-            errno = err;
-            return -1;
-        }
+        const int err = -errno;
+        if (::lstat(path, &st) != 0)
+            return err;
         if (distrust d = judge(st, who); d != distrust::none)
             return refuse(d, why);
-        if (!S_ISLNK(st.st_mode)) {
-            errno = err;
-            return -1;
-        }
+        if (!S_ISLNK(st.st_mode))
+            return err;
         fd.reset(::open(path, fixed, mode));  // our own link: what it names is judged below
         if (!fd)
-            return -1;
+            return -errno;
     }
     if (::fstat(fd.get(), &st) != 0)
-        return -1;
+        return -errno;
     if (distrust d = judge(st, who); d != distrust::none)
         return refuse(d, why);
     // Opened without waiting; the reads and writes that follow may wait.
     if (!(flags & O_NONBLOCK)) {
         int fl = ::fcntl(fd.get(), F_GETFL);
         if (fl < 0 || ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK) != 0)
-            return -1;
+            return -errno;
     }
     return fd.release();
 }

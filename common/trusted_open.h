@@ -38,11 +38,13 @@ enum class owner : unsigned char {
 
 // Like open(2), but never follows a symbolic link of another user (in a
 // sticky directory only its owner can replace a link, so our own link
-// stays ours), never blocks (a FIFO is refused, not waited on), and accepts
-// only what the owner asked for owns; a regular file of our own only as
-// own_regular() accepts it. Of our own, a directory or a device
-// node (the flash copy is one) is opened as the system allows: reading or
-// writing a directory fails on its own. -1 and errno on failure;
-// `why` (when given) tells a refusal from a failure of the system.
+// stays ours), never blocks (a FIFO is refused, not waited on), and takes
+// only a file of the owner asked for: a regular file of our own only as
+// own_regular() accepts it. A directory or a device node of our own (the
+// flash copy is one) opens as the system allows; reading or writing a
+// directory then fails by itself. The descriptor, or -errno; for a refusal
+// `why` (when given) says which (the error is then ELOOP for another
+// user's link, EINVAL for a FIFO or socket, else EPERM) and stays none for
+// a failure of the system.
 int trusted_open(const char *path, int flags, mode_t mode = 0, distrust *why = nullptr,
                  owner who = owner::self);

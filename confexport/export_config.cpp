@@ -74,22 +74,23 @@ int export_config(const char *from, const char *to, out_buffer &notices)
         return fail(notices, "creating a file beside", to, -rc);
     out_buffer out(copy.fd());
     distrust why;
-    unique_fd in(trusted_open(from, O_RDONLY, 0, &why));
+    const int opened = trusted_open(from, O_RDONLY, 0, &why);
+    unique_fd in(opened);
     if (in) {
         if (int rc = convert(in.get(), out, notices); rc != 0)
             return fail(notices, "reading", from, -rc);
     } else if (why != distrust::none) {
         return fail(notices, "reading", from, 0, why);
-    } else if (errno == ENOENT) {
+    } else if (opened == -ENOENT) {
         // No working configuration yet: the shell copy is empty, as always.
         tell_reason("reading", from, ENOENT);
     } else {
-        return fail(notices, "reading", from, errno);
+        return fail(notices, "reading", from, -opened);
     }
     if (int rc = out.flush(); rc != 0)
         return fail(notices, "writing", to, -rc);
     // /tmp does not outlive a restart, so nothing is gained by syncing it.
-    if (int rc = copy.commit(false); rc != 0)
+    if (int rc = copy.commit(durability::unsynced); rc != 0)
         return fail(notices, "replacing", to, -rc);
     return 0;
 }

@@ -6,15 +6,15 @@
 #include "trusted_open.h"
 #include "unique_fd.h"
 
-#include <cerrno>
 #include <fcntl.h>
 
 config_result config_get(const char *path, const char *name, std::span<char> value)
 {
     distrust why;
-    unique_fd fd(trusted_open(path, O_RDONLY, 0, &why));
+    const int opened = trusted_open(path, O_RDONLY, 0, &why);
+    unique_fd fd(opened);
     if (!fd)
-        return {outcome::unopened, path, errno, why};
+        return {outcome::unopened, path, -opened, why};
     text_reader in(fd.get());
     const config_value v = config_find(in, name);
     if (!v.found)

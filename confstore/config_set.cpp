@@ -91,10 +91,13 @@ config_result set_locked(const char *path, const char *name, const char *value, 
     if (!lock.held())
         return {outcome::no_lock, path, -lock.error()};
     distrust why;
-    unique_fd fd(trusted_open(path, O_RDWR, 0, &why));
+    const int opened = trusted_open(path, O_RDWR, 0, &why);
+    unique_fd fd(opened);
     struct stat st;
-    if (!fd || ::fstat(fd.get(), &st) != 0)
-        return {outcome::unopened, path, errno, why};
+    if (!fd)
+        return {outcome::unopened, path, -opened, why};
+    if (::fstat(fd.get(), &st) != 0)
+        return {outcome::unopened, path, errno};
     // What a killed writer left behind goes now, under the lock.
     remove_stale_replacements(path);
     file_replacement next;

@@ -13,21 +13,24 @@ inline constexpr char flash_path[] = "/dev/mtdblock4";
 inline constexpr char defaults_path[] = "/etc/ath/default_config";
 
 inline constexpr int value_buffer_size = 512;
-// What `y` calls the copy it keeps beside the file it patches.
-inline constexpr char patch_copy_suffix[] = "TMP";
+// What `y` appends to the name of the file it patches for the second file
+// it writes, with the same patched text.
+inline constexpr char patch_tmp_suffix[] = "TMP";
 
-// After trusted_open() failed: when it refused the path (`why`), says so
-// on `to` and gives true.
-bool refused(const char *path, distrust why, out_buffer &to = std_out());
-// When `lock` on the file at `path` was not had, says why on `to` and
-// gives true: nothing may then change the file.
-bool lock_refused(const file_lock &lock, const char *path, out_buffer &to = std_out());
-// Says why the lock on the file at `path` was not had (`err`, an errno
-// value: ETIMEDOUT when another run holds it).
+// The lines that the commands print of what several of them meet; only
+// the commands call them.
+//
+// That trusted_open() refused the path (`why`, not none), on `to`.
+void tell_refusal(const char *path, distrust why, out_buffer &to = std_out());
+// Why the lock on the file at `path` was not had (`err`, an errno value:
+// ETIMEDOUT when another run holds it), on `to`.
 void tell_no_lock(const char *path, int err, out_buffer &to);
-// Says, on standard error, where a directory with entries found at the
-// lock's name stays (`left`: file_lock::left()), if one did.
+// On standard error, where a directory with entries found at the lock's
+// name stays (`left`: file_lock::left()), if one did.
 void tell_lock_left(const char *path, const char *left);
+// Both of the lock on the file at `path`: where a directory stays, and,
+// when the lock was not had (nothing may then change the file), why.
+void tell_lock(const file_lock &lock, const char *path, out_buffer &to = std_out());
 
 // White space (blank, \t, \n, \v, \f, \r), and its trimming, the one the
 // lookup applies. The result is szOutput, which must not be szInput and must
@@ -37,19 +40,20 @@ char *l_trim(char *szOutput, const char *szInput);
 char *r_trim(char *szOutput, const char *szInput);
 char *a_trim(char *szOutput, const char *szInput);
 
-// What the helpers of r, w and y did, for the command to tell: the helpers
-// print nothing, the dispatcher (main.cpp) turns this into its lines.
+// What the helpers of the commands did with a file, for the command to
+// tell: the helpers print nothing, the command turns this into its lines.
 enum class outcome : unsigned char {
-    done,             // found (r, y), set or already so (w), patched (y)
+    done,             // found (r, y), set or already so (w), patched (y), changed (i)
     absent,           // r, y: no line has the name
     unopened,         // the file cannot be opened (err), or is refused (why)
+    unread,           // i: the file cannot be read (err)
     no_lock,          // w: the lock was not had (err: ETIMEDOUT while another run holds it)
     bad_name,         // w: a name that is empty or holds "=" or a newline
     ambiguous_name,   // w: a name the lookup would read as another
     bad_value,        // w: a value holding a newline
     long_line,        // w: a setting line longer than one piece
     unreplaced,       // the new text was not put in place (err): the old one stays
-    copy_unreplaced,  // y: the same for the copy beside the file
+    tmp_unreplaced,   // y: the same for the file`TMP` beside the file
 };
 struct [[nodiscard]] config_result {
     outcome what = outcome::done;
@@ -70,16 +74,20 @@ config_result config_get(const char *path, const char *name, std::span<char> val
 // than one piece. Takes the file's lock; changes nothing unless done.
 config_result config_set(const char *path, const char *name, const char *value);
 
-// Replaces every line of `path` that contains `pattern` with the pattern
-// followed by `value`, keeping a copy of the result beside it as pathTMP.
-// With `working`, `path` is the working configuration, which the caller has
-// locked: it must be root's own file, and no copy of it is kept (an older
-// one of ours goes), since it would keep every setting, the key included.
-// A missing target is left alone (its empty copy appears): done.
-config_result patch_lines(const char *path, const char *pattern, const char *value,
-                          bool working = false);
+// What patch_lines patches: a file the caller names, or the working
+// configuration, which the caller has locked.
+enum class patch_target : unsigned char { file, working };
 
-// The flash copy: commit (c), reset to defaults (d), restore (i).
+// Replaces every line of `path` that contains `pattern` with the pattern
+// followed by `value`, writing the result to pathTMP too. The working
+// configuration must be root's own file, and gets no pathTMP (an older
+// one of ours goes), since that would keep every setting, the key
+// included. A missing target is left alone (an empty pathTMP appears): done.
+config_result patch_lines(const char *path, const char *pattern, const char *value,
+                          patch_target target = patch_target::file);
+
+// The flash copy: commit (c), reset to defaults (d), restore (i)
+// (flash/commands.h).
 void flash_commit();
 void flash_reset();
 void flash_restore();

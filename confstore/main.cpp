@@ -43,7 +43,9 @@ void show_config()
     distrust why;
     unique_fd fd(trusted_open(working_config_path, O_RDONLY, 0, &why));
     if (!fd) {
-        if (!refused(working_config_path, why))
+        if (why != distrust::none)
+            tell_refusal(working_config_path, why);
+        else
             std_out().put(msg_show_failed);
         return;
     }
@@ -75,7 +77,11 @@ bool is_working_config(const char *path)
 // What the lookup says when it cannot read the working configuration.
 void tell_lookup(const config_result &r)
 {
-    if (r.what == outcome::unopened && !refused(r.path, r.why))
+    if (r.what != outcome::unopened)
+        return;
+    if (r.why != distrust::none)
+        tell_refusal(r.path, r.why);
+    else
         put_format(std_out(), msg_open_failed_fmt, r.path, std::strerror(r.err));
 }
 
@@ -113,7 +119,9 @@ void write_value(const char *name, const char *value)
         std_err().put(why);
     else if (r.what == outcome::no_lock)
         tell_no_lock(r.path, r.err, std_err());
-    else if (!refused(r.path, r.why, std_err()))
+    else if (r.why != distrust::none)
+        tell_refusal(r.path, r.why, std_err());
+    else
         put_format(std_err(), msg_set_failed_fmt, r.path, std::strerror(r.err));
 }
 
@@ -121,11 +129,11 @@ void write_value(const char *name, const char *value)
 // replaced on standard error.
 void tell_patch(const config_result &r)
 {
-    if (r.what == outcome::unopened)
-        refused(r.path, r.why);
-    else if (r.what == outcome::unreplaced || r.what == outcome::copy_unreplaced)
+    if (r.what == outcome::unopened && r.why != distrust::none)
+        tell_refusal(r.path, r.why);
+    else if (r.what == outcome::unreplaced || r.what == outcome::tmp_unreplaced)
         put_format(std_err(), msg_patch_failed_fmt, r.path,
-                   r.what == outcome::copy_unreplaced ? patch_copy_suffix : "",
+                   r.what == outcome::tmp_unreplaced ? patch_tmp_suffix : "",
                    std::strerror(r.err));
 }
 
@@ -145,10 +153,11 @@ void carry_value(const char *file, const char *pattern, const char *name,
         return;
     }
     file_lock lock(working_config_path);
-    if (lock_refused(lock, working_config_path))
+    tell_lock(lock, working_config_path);
+    if (!lock.held())
         return;
     tell_lookup(config_get(working_config_path, name, value));
-    tell_patch(patch_lines(file, pattern, value.data(), true));
+    tell_patch(patch_lines(file, pattern, value.data(), patch_target::working));
 }
 
 void run(char cmd, char **args, std::span<char> value)

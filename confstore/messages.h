@@ -35,7 +35,6 @@ inline constexpr char msg_ambiguous_name[] =
 inline constexpr char msg_bad_value[] = "Refused: a setting value must not hold a newline\n";
 // %s: the path, then why it is not used ("a file of another user").
 inline constexpr char msg_refused_fmt[] = "Refused: %s is %s\n";
-inline constexpr char msg_not_regular_fmt[] = "Refused: %s is not a regular file\n";
 inline constexpr char msg_lock_busy[] =
     "Refused: another run holds the lock of the working configuration\n";
 inline constexpr char msg_lock_unusable_fmt[] = "Refused: the lock %s.lock cannot be used: %s\n";
@@ -45,8 +44,8 @@ inline constexpr char msg_lock_left_fmt[] =
     "the lock %s.lock was a directory with entries: it stays as %s.lock.tmp~%s\n";
 // On standard error after "OPEN CONFIG FALID": why `w` changed nothing.
 inline constexpr char msg_set_failed_fmt[] = "cannot change %s: %s\n";
-// On standard error from `y`: the file (%s%s: the path, and the copy's
-// suffix or nothing) left as it was, and why.
+// On standard error from `y`: the file (%s%s: the path, and "TMP" or
+// nothing) left as it was, and why.
 inline constexpr char msg_patch_failed_fmt[] = "cannot replace %s%s: %s\n";
 // perror's prefix when standard output could not take the answer.
 inline constexpr char msg_stdout_failed[] = "confstore: standard output";
@@ -65,9 +64,9 @@ inline constexpr char msg_reset_to_default[] = "Reset to default...\n";
 inline constexpr char msg_copy_defaults[] = "Copy Default config file to mtdblack4......\n";
 inline constexpr char msg_file_open_error[] = "File open error!\n";
 // Failures the lines above do not tell, on standard error: the action, the
-// file, the system's reason.
-inline constexpr char msg_flash_failed_fmt[] = "cannot %s %s: %s\n";
-inline constexpr char msg_flash_kept_fmt[] = "cannot %s %s: %s; the flash copy is left as it was\n";
+// file, the system's reason, then nothing or what the flash copy holds
+// (flash_tails).
+inline constexpr char msg_flash_failed_fmt[] = "cannot %s %s: %s%s\n";
 inline constexpr char msg_flash_unreadable_fmt[] =
     "cannot use the flash copy %s: %s; the working configuration is taken from %s\n";
 // A save of the flash copy that failed: the device, what failed, then what
@@ -81,7 +80,7 @@ inline constexpr char msg_flash_not_erased_fmt[] =
     "the block erased at offset %zu did not read back erased";
 inline constexpr char msg_flash_not_programmed_fmt[] =
     "the bytes programmed at offset %zu did not read back as written";
-// By what the partition gives after the failure (flash_left).
+// By what the partition gives after the failure, in flash_left's order.
 inline constexpr const char *flash_tails[] = {
     "; the flash copy is left as it was",
     "; the next restore takes the old settings or the new ones",
@@ -89,10 +88,9 @@ inline constexpr const char *flash_tails[] = {
     "; the next restore may take the defaults",
 };
 // A save that went on without a backup: the device, the backup area's
-// offset, what it would not do (flash_no_backup_whys).
+// offset, what it would not do ("read", "erased", "programmed").
 inline constexpr char msg_flash_no_backup_fmt[] =
     "the flash copy %s was saved without a backup: its backup area at offset %zu cannot be %s\n";
-inline constexpr const char *flash_no_backup_whys[] = {"read", "erased", "programmed"};
 // A piece of the flash copy that could not be read (the device, the
 // offset): where the settings came from all the same.
 inline constexpr char msg_flash_hole_fmt[] =

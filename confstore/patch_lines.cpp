@@ -43,23 +43,25 @@ int write_patched(int src, std::string_view pattern, std::string_view value,
     return rc ? rc : rc2;
 }
 
-// An older copy of the working configuration beside it, of our own making,
-// would keep every setting, the key included, long after it changed. (In
-// the sticky /tmp nobody else can replace a file of ours in between.)
-void remove_own_copy(const char *copy_path)
+// An older pathTMP of the working configuration beside it, of our own
+// making, would keep every setting, the key included, long after it
+// changed. (In the sticky /tmp nobody else can replace a file of ours in
+// between.)
+void remove_own_tmp_file(const char *tmp_path)
 {
     struct stat st;
-    if (::lstat(copy_path, &st) == 0 && own_regular(st))
-        ::unlink(copy_path);
+    if (::lstat(tmp_path, &st) == 0 && own_regular(st))
+        ::unlink(tmp_path);
 }
 
 } // namespace
 
 config_result patch_lines(const char *path, const char *pattern, const char *value,
-                          bool working)
+                          patch_target target)
 {
-    char copy_path[PATH_MAX];
-    if (format_into(copy_path, "%s%s", path, patch_copy_suffix) >= sizeof copy_path)
+    const bool working = target == patch_target::working;
+    char tmp_path[PATH_MAX];
+    if (format_into(tmp_path, "%s%s", path, patch_tmp_suffix) >= sizeof tmp_path)
         return {outcome::unreplaced, path, ENAMETOOLONG};
     // The target is any regular file the caller names; the working
     // configuration only as root's own.
@@ -72,26 +74,26 @@ config_result patch_lines(const char *path, const char *pattern, const char *val
     if (why != distrust::none)
         return {outcome::unopened, path, 0, why};
     if (working)
-        remove_own_copy(copy_path);
+        remove_own_tmp_file(tmp_path);
     if (!opened) {
-        // A missing target is left alone; only its empty copy appears.
-        if (int rc = working ? 0 : replace_file(copy_path, {}); rc != 0)
-            return {outcome::copy_unreplaced, path, -rc};
+        // A missing target is left alone; only its empty pathTMP appears.
+        if (int rc = working ? 0 : replace_file(tmp_path, {}); rc != 0)
+            return {outcome::tmp_unreplaced, path, -rc};
         return {outcome::done, path};
     }
     // Both files take the target's mode and owner: a patched file may hold a key.
-    file_replacement target, copy;
-    int rc = target.begin(path, &st);
+    file_replacement next, tmp;
+    int rc = next.begin(path, &st);
     if (rc == 0 && !working)
-        rc = copy.begin(copy_path, &st);
+        rc = tmp.begin(tmp_path, &st);
     if (rc == 0) {
-        out_buffer to_target(target.fd()), to_copy(copy.fd());
-        rc = write_patched(src.get(), pattern, value, to_target, working ? nullptr : &to_copy);
+        out_buffer to_target(next.fd()), to_tmp(tmp.fd());
+        rc = write_patched(src.get(), pattern, value, to_target, working ? nullptr : &to_tmp);
     }
-    if (rc == 0 && !working && (rc = copy.commit()) != 0)
-        return {outcome::copy_unreplaced, path, -rc};
+    if (rc == 0 && !working && (rc = tmp.commit()) != 0)
+        return {outcome::tmp_unreplaced, path, -rc};
     if (rc == 0)
-        rc = target.commit();
+        rc = next.commit();
     if (rc != 0)
         return {outcome::unreplaced, path, -rc};
     return {outcome::done, path};

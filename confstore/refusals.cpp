@@ -1,4 +1,4 @@
-// The refusals that several commands share.
+// The lines of the refusals and the lock that several commands print.
 #include "confstore.h"
 #include "messages.h"
 
@@ -7,12 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-bool refused(const char *path, distrust why, out_buffer &to)
+void tell_refusal(const char *path, distrust why, out_buffer &to)
 {
-    if (why == distrust::none)
-        return false;
     put_format(to, msg_refused_fmt, path, distrust_text(why));
-    return true;
 }
 
 void tell_no_lock(const char *path, int err, out_buffer &to)
@@ -31,11 +28,9 @@ void tell_lock_left(const char *path, const char *left)
     put_format(std_err(), msg_lock_left_fmt, path, path, left);
 }
 
-bool lock_refused(const file_lock &lock, const char *path, out_buffer &to)
+void tell_lock(const file_lock &lock, const char *path, out_buffer &to)
 {
     tell_lock_left(path, lock.left());
-    if (lock.held())
-        return false;
-    tell_no_lock(path, -lock.error(), to);
-    return true;
+    if (!lock.held())
+        tell_no_lock(path, -lock.error(), to);
 }

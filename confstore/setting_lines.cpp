@@ -2,9 +2,8 @@
 // from the flash copy.
 #include "setting_lines.h"
 
-#include "flash_image.h"
+#include "flash/layout.h"
 
-#include "io.h"
 #include "text_reader.h"
 
 #include <cerrno>
@@ -89,7 +88,7 @@ size_t setting_lines_end(std::span<const char> text)
     return in.error() ? text.size() : end;
 }
 
-int copy_setting_lines(std::span<const char> text, line_source from, heap_text &out)
+int append_setting_lines(std::span<const char> text, line_source from, heap_text &out)
 {
     const bool flash = from == line_source::flash;
     setting_reader in(text);
@@ -106,17 +105,4 @@ int copy_setting_lines(std::span<const char> text, line_source from, heap_text &
         return in.error();
     // A last line without its newline stays a line of its own when appended.
     return flash && !out.ends_line() ? out.append(newline) : 0;
-}
-
-int read_whole_file(int fd, heap_text &out)
-{
-    char chunk[16384];
-    ssize_t n;
-    while ((n = read_full(fd, chunk)) > 0) {
-        if (int rc = out.append(std::span<const char>(chunk, static_cast<size_t>(n))))
-            return rc;
-        if (static_cast<size_t>(n) < sizeof chunk)
-            break;
-    }
-    return n < 0 ? static_cast<int>(n) : 0;
 }

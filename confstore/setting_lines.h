@@ -1,14 +1,15 @@
 // Configuration text on its way between the working configuration, the
 // defaults file and the flash copy: the line rules by which the store counts
-// and copies setting lines.
+// and gathers setting lines.
 #pragma once
 
 #include "heap_text.h"
 
 #include <span>
 
-// Where a text comes from. On the flash copy a text ends in the fill, so a
-// line that runs into it is cut there and given back its newline.
+// Where a text comes from. On the flash copy a text ends in the fill
+// (flash/layout.h), so a line that runs into it is cut there and given back
+// its newline.
 enum class line_source { file, flash };
 
 // The number of setting lines (lines holding "=") in `text` before its end
@@ -23,7 +24,4 @@ size_t setting_lines_end(std::span<const char> text);
 // Appends those same setting lines to `out`, each as its text (the bytes up
 // to the first zero byte). From the flash, the fill never enters the text
 // and every line ends with a newline. 0, or -ENOMEM.
-int copy_setting_lines(std::span<const char> text, line_source from, heap_text &out);
-
-// Appends everything from the descriptor's current offset to its end. 0, or -errno.
-int read_whole_file(int fd, heap_text &out);
+int append_setting_lines(std::span<const char> text, line_source from, heap_text &out);

@@ -16,13 +16,16 @@ namespace {
 
 // The argument checks report in the words the device's logs have always
 // shown, whatever the build's NDEBUG setting and whichever C library's own
-// assertion report (glibc's words; musl words it otherwise).
-void check(bool ok, const char *condition, const char *function)
+// assertion report (glibc's words; musl words it otherwise). The line is
+// that of the check that failed.
+// (The compiler's own line of the call: a whole source location would bring
+// its file and function names along.)
+void check(bool ok, const char *condition, const char *function, int line = __builtin_LINE())
 {
     if (ok)
         return;
-    put_format(std_err(), msg_assertion_fmt,
-               program_invocation_short_name, __LINE__, function, condition);
+    put_format(std_err(), msg_assertion_fmt, program_invocation_short_name, line, function,
+               condition);
     std::abort();
 }
 

@@ -101,5 +101,5 @@ int write_report(const char *dir, const char *name, const record &r)
     if (!report_path(dir, name, path))
         return -ENAMETOOLONG;
     // The files live in /tmp and are rewritten every few seconds: no fsync.
-    return replace_file(path, r.view(), nullptr, false);
+    return replace_file(path, r.view(), nullptr, durability::unsynced);
 }

@@ -12,9 +12,9 @@
 // of 4 KiB, or two with bit 4, at the next byte's piece), then pieces
 // placed on them: a 3-byte offset, a 2-byte length, the bytes. Nothing is
 // ever written over a piece that cannot be read.
-#include "flash_holes.h"
-#include "flash_reading.h"
-#include "flash_write.h"
+#include "flash/holes.h"
+#include "flash/reading.h"
+#include "flash/save.h"
 #include "setting_lines.h"
 
 #include "nor_model.h"
@@ -65,7 +65,7 @@ nor_model partition_of(const uint8_t *p, const uint8_t *end)
 std::string lines_of(std::span<const char> text)
 {
     heap_text out;
-    if (copy_setting_lines(text, line_source::flash, out) != 0)
+    if (append_setting_lines(text, line_source::flash, out) != 0)
         __builtin_trap();
     return std::string(out.view());
 }
@@ -162,7 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         __builtin_trap();
     if (!m.refused.empty())
         __builtin_trap();
-    if (!unchanged_behind(m, before, std::max(g.image_end, flash_fill_end(g, committed.size()))))
+    std::string image(m.size(), '\0');
+    const size_t fill_end = flash_lay_out(g, std::span<const char>(committed), std::span<char>(image));
+    if (!unchanged_behind(m, before, std::max(g.image_end, fill_end)))
         __builtin_trap();
     const std::string second = restore(m);
     if (second != (r.ok() ? committed : first) || !hole_kept())

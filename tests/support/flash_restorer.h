@@ -3,7 +3,7 @@
 // and what the next start finds. For unit tests, which link the store.
 #pragma once
 
-#include "flash.h"
+#include "flash/commands.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// A model of a NOR chip under the flash write (flash_write.h's device): an
+// A model of a NOR chip under the flash write (flash/write.h's device): an
 // erase sets a block to 0xFF, a program can only clear bits and covers
 // whole 4-byte bus words. Power can go inside any operation, and the chip
 // can fail as worn or locked chips do, or fail reads in a range. For the unit tests and the fuzz

@@ -7,6 +7,8 @@
 #include <array>
 #include <cerrno>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,6 +47,41 @@ TEST(trim, same_buffer_for_input_and_output_is_an_assertion_stop)
     EXPECT_DEATH(a_trim(buf, buf), report + "l_trim: Assertion `szOutput != szInput' failed\\.\n");
     EXPECT_DEATH(a_trim(buf, nullptr),
                  report + "a_trim: Assertion `szInput != \\(\\(void \\*\\)0\\)' failed\\.\n");
+}
+
+namespace {
+
+// The line number in the assertion report of `fn` on the arguments given,
+// run in a child that the report ends.
+std::string reported_line(char *(*fn)(char *, const char *), char *out, const char *in)
+{
+    int p[2];
+    if (::pipe(p) != 0)
+        return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(p[1], STDERR_FILENO);
+        fn(out, in);
+        ::_exit(0);
+    }
+    ::close(p[1]);
+    char buf[512];
+    const ssize_t n = ::read(p[0], buf, sizeof buf);
+    ::close(p[0]);
+    ::waitpid(pid, nullptr, 0);
+    const std::string report(buf, n > 0 ? static_cast<size_t>(n) : 0);
+    const size_t at = report.find("confstore:");
+    return at == std::string::npos ? report : report.substr(at + 10, report.find(':', at + 10) - at - 10);
+}
+
+} // namespace
+
+TEST(trim, an_assertion_report_gives_the_line_of_the_check_that_failed)
+{
+    char buf[8] = "x";
+    const std::string first = reported_line(l_trim, buf, nullptr), third = reported_line(l_trim, buf, buf);
+    EXPECT_NE(first.find_first_not_of("0123456789"), 0u) << first;
+    EXPECT_NE(first, third);
 }
 
 struct lookup {

@@ -6,9 +6,9 @@
 // (the defaults too only where no backup fits), for d the old text or the
 // defaults, for the reset of i and the rewrite after a cut what that i
 // gives. Erases are counted.
-#include "flash.h"
-#include "flash_reading.h"
-#include "flash_write.h"
+#include "flash/commands.h"
+#include "flash/reading.h"
+#include "flash/save.h"
 #include "setting_lines.h"
 
 #include "flash_layout.h"
@@ -428,7 +428,7 @@ std::string restore_with_holes(nor_model &m)
     if (r.from == flash_reading::defaults)
         return defaults_text;
     heap_text lines;
-    if (copy_setting_lines(r.text, line_source::flash, lines) != 0)
+    if (append_setting_lines(r.text, line_source::flash, lines) != 0)
         return "<no memory>";
     return std::string(lines.view());
 }

@@ -75,15 +75,14 @@ TEST(format_into, every_message_of_the_programs_prints_as_printf_does)
     const char *p = "/tmp/.current_config", *r = "No such file or directory";
     same(msg_open_failed_fmt, p, r);
     same(msg_refused_fmt, p, "a file of another user");
-    same(msg_not_regular_fmt, p);
     same(msg_lock_unusable_fmt, p, r);
     same(msg_set_failed_fmt, p, r);
     same(msg_patch_failed_fmt, p, "TMP", r);
     same(msg_assertion_fmt, "confstore", 25, "l_trim", "szInput != ((void *)0)");
     same(msg_commit_same_fmt, 61, 61);
     same(msg_commit_different_fmt, 0, -2);
-    same(msg_flash_failed_fmt, "open", "/dev/mtdblock4", r);
-    same(msg_flash_kept_fmt, "read", "/dev/mtdblock4", r);
+    same(msg_flash_failed_fmt, "open", "/dev/mtdblock4", r, "");
+    same(msg_flash_failed_fmt, "read", "/dev/mtdblock4", r, flash_tails[0]);
     same(msg_flash_unreadable_fmt, "/dev/mtdblock4", r, "/etc/ath/default_config");
     same(msg_flash_write_fmt, "/dev/mtdblock4", "why", flash_tails[1]);
     same(msg_flash_op_fmt, "erasing", size_t{196608}, r);

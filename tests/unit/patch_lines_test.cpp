@@ -77,7 +77,7 @@ TEST(patch_lines, a_file_it_cannot_replace_is_named_with_the_reason)
     struct row { const std::string &path; outcome what; int err; };
     const row rows[] = {
         {too_long, outcome::unreplaced, ENAMETOOLONG},
-        {no_dir, outcome::copy_unreplaced, ENOENT},
+        {no_dir, outcome::tmp_unreplaced, ENOENT},
     };
     for (const row &r : rows) {
         const config_result got = patch_lines(r.path.c_str(), "a", "b");

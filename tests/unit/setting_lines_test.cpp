@@ -1,6 +1,6 @@
 // Counting and gathering setting lines, from plain files and from the flash
 // layout (text, then the 00 00 00 FF fill).
-#include "flash_image.h"
+#include "flash/layout.h"
 #include "setting_lines.h"
 
 #include "flash_layout.h"
@@ -18,7 +18,7 @@ int count(const std::string &bytes)
 std::string copy(const std::string &bytes, line_source from)
 {
     heap_text out;
-    EXPECT_EQ(copy_setting_lines(std::span<const char>(bytes), from, out), 0);
+    EXPECT_EQ(append_setting_lines(std::span<const char>(bytes), from, out), 0);
     return std::string(out.bytes().data(), out.size());
 }
 
@@ -51,7 +51,7 @@ TEST(count_setting_lines, stops_at_the_first_line_without_an_equals_sign)
     }
 }
 
-TEST(copy_setting_lines, from_a_file_copies_each_setting_line_as_its_text)
+TEST(append_setting_lines, from_a_file_copies_each_setting_line_as_its_text)
 {
     EXPECT_EQ(copy("A=1\nB=2\n\nC=3\n", line_source::file), "A=1\nB=2\n");
     EXPECT_EQ(copy("A=1\nB=2", line_source::file), "A=1\nB=2");
@@ -59,7 +59,7 @@ TEST(copy_setting_lines, from_a_file_copies_each_setting_line_as_its_text)
     EXPECT_EQ(copy(long_line + "B=2\n", line_source::file), long_line + "B=2\n");
 }
 
-TEST(copy_setting_lines, from_flash_never_carries_fill_bytes_into_the_text)
+TEST(append_setting_lines, from_flash_never_carries_fill_bytes_into_the_text)
 {
     // One text length in four ends just before a fill group's 0xFF byte.
     for (const std::string text : {"A=1\nB=2", "A=1\nB=22", "A=1\nB=222", "A=1\nB=2222"}) {
@@ -77,7 +77,7 @@ TEST(copy_setting_lines, from_flash_never_carries_fill_bytes_into_the_text)
         }
 }
 
-TEST(copy_setting_lines, from_flash_ends_every_line_it_restores)
+TEST(append_setting_lines, from_flash_ends_every_line_it_restores)
 {
     EXPECT_EQ(copy(laid_out("SYS_CHECK=7340215968\nA=1\n\nB=2\n"), line_source::flash),
               "SYS_CHECK=7340215968\nA=1\n");
@@ -87,14 +87,26 @@ TEST(copy_setting_lines, from_flash_ends_every_line_it_restores)
     EXPECT_EQ(copy(laid_out(""), line_source::flash), "");
 }
 
+namespace {
+
+// Where the fill behind a text of `len` bytes ends on a partition of `g`.
+size_t fill_end(const flash_geometry &g, size_t len)
+{
+    const std::string text(len, 'A');
+    std::string part(g.part, '\0');
+    return flash_lay_out(g, std::span<const char>(text), std::span<char>(part));
+}
+
+} // namespace
+
 TEST(flash_image_bytes, lays_the_text_then_fill_groups_aligned_to_the_offset)
 {
     const std::string text = "A=1\nB=2";
     std::string expected = laid_out(text);
     const flash_geometry g = flash_geometry_of(262144, 65536), big = flash_geometry_of(524288, 65536);
-    EXPECT_EQ(flash_fill_end(g, text.size()), 196608u);
-    EXPECT_EQ(flash_fill_end(g, 200000), 262144u);
-    EXPECT_EQ(flash_fill_end(big, 300000), 300004u);
+    EXPECT_EQ(fill_end(g, text.size()), 196608u);
+    EXPECT_EQ(fill_end(g, 200000), 262144u);
+    EXPECT_EQ(fill_end(big, 300000), 300004u);
     EXPECT_FALSE(flash_geometry_of(65536, 65536).has_backup());
     for (size_t offset : {0u, 3u, 5u, 7u, 262100u}) {
         SCOPED_TRACE(offset);

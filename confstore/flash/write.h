@@ -1,25 +1,25 @@
 // Saving a text to the flash copy so that a cut at any moment (power lost,
 // process killed) or a chip that does not take a write leaves what the next
 // restore turns into the old text or the new one. This is the one write of
-// the flash copy, on every device. A device `Dev` (flash_adapter.h in the
-// program, models in the tests) offers, each giving 0 or -errno,
+// the flash copy, on every device. Of a device `Dev` (device.h in the
+// program, models in the tests) it calls these and no more, each giving 0
+// or -errno:
 //
-//   size_t size(), erase_size();
-//   int read(size_t at, std::span<char>);           // what the chip holds now
 //   int writable();                                 // before the first change
+//   int read(size_t at, std::span<char>);           // what the chip holds now
 //   int erase(size_t at);                           // the block at `at`
 //   int program(size_t at, std::span<const char>);  // clears bits only
 //   int sync();                                     // what was done stays
 //   int done();                                     // after the last step: caches go
 //
-// and behaves as NOR flash: an erase sets a block to 0xFF, a program can
-// only clear bits. The layout is flash_image.h's, the records are
-// flash_backup.h's.
+// and the device behaves as NOR flash: an erase sets a block to 0xFF, a
+// program can only clear bits. The layout is layout.h's, the records are
+// records.h's.
 //
-// The save is planned first (flash_plan.h): the partition's bytes as it
-// will leave them, read as the restore reads them (flash_reading.h), so
-// that a text that would not come back as it is, is refused before anything
-// is written, and a save that changes nothing opens nothing for writing.
+// The save is planned first (plan.h): the partition's bytes as it will
+// leave them, read as the restore reads them (reading.h), so that a text
+// that would not come back as it is, is refused before anything is
+// written, and a save that changes nothing opens nothing for writing.
 // Then the write makes the changes, each operation synced and read back
 // before the next, in these steps:
 //
@@ -53,55 +53,18 @@
 // defaults); after step 5 the new copy.
 #pragma once
 
-#include "flash_backup.h"
-#include "flash_image.h"
-#include "flash_plan.h"
+#include "flash/layout.h"
+#include "flash/plan.h"
+#include "flash/reading.h"
+#include "flash/records.h"
+#include "flash/result.h"
 
 #include "heap_text.h"
-#include "std_streams.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <span>
-#include <string_view>
-
-// Programs start and end on bus-word boundaries, the bytes around a change
-// programmed as the device holds them: the kernel pads a partial bus word
-// with 0xFF, which a chip leaves as it is but an emulated flash stores.
-inline constexpr size_t flash_word = 4;
-
-enum class flash_fault : unsigned char {
-    none,
-    too_long,        // the text is longer than the partition
-    no_read_back,    // the partition would not give the text back as it is
-    no_memory,
-    open,            // the device could not be opened for writing
-    read,            // the device's error `err` at `at`
-    erase,
-    program,
-    sync,
-    not_erased,      // an erased block read back other bytes at `at`
-    not_programmed,  // programmed bytes read back otherwise at `at`
-};
-
-// What the partition gives after a save that failed: the old copy; the old
-// copy or the new text from its record; the new copy; the old copy, the new
-// one or, without a record, the defaults.
-enum class flash_left : unsigned char { old_copy, old_or_new, new_copy, unknown };
-
-struct flash_result {
-    flash_fault fault = flash_fault::none;
-    int err = 0;  // errno, for the device's own errors
-    size_t at = 0;
-    flash_left left = flash_left::old_copy;
-    // The save went on without a backup: the backup area's block, and what
-    // it would not do (read, erase, program).
-    size_t no_backup_at = flash_none;
-    flash_fault no_backup_why = flash_fault::none;
-
-    bool ok() const { return fault == flash_fault::none; }
-};
 
 namespace flash_detail {
 
@@ -197,9 +160,9 @@ bool backup_step(writer<Dev> &w, const flash_geometry &g, const flash_record_ste
 // place of the new text. Where even that cannot be had, the save stops.
 template <class Dev>
 bool backup_or_clear(writer<Dev> &w, const flash_geometry &g, const flash_record_step &a,
-                     std::span<const char> want, bool erase_area)
+                     std::span<const char> want, flash_area area)
 {
-    if ((!erase_area || w.erase(g.backup_at, g.image_end - g.backup_at)) &&
+    if ((area == flash_area::as_read || w.erase(g.backup_at, g.image_end - g.backup_at)) &&
         backup_step(w, g, a, want))
         return true;
     const flash_result failed = w.r;
@@ -220,11 +183,12 @@ bool backup_or_clear(writer<Dev> &w, const flash_geometry &g, const flash_record
     return true;
 }
 
-// Step 2, over the copy's text as it stands.
-template <class Dev> bool clear_markers(writer<Dev> &w, size_t text_end)
+// Step 2, over the old copy's text as it stands, up to where it decides
+// validity.
+template <class Dev> bool clear_markers(writer<Dev> &w, size_t validity_end)
 {
     static constexpr char zeros[flash_marker_len + 1] = "0000000000";
-    const std::span<const char> zero(zeros, flash_marker_len), old = w.dev.first(text_end);
+    const std::span<const char> zero(zeros, flash_marker_len), old = w.dev.first(validity_end);
     if (size_t deciding = flash_deciding_marker(old); deciding != flash_none)
         if (!w.program(deciding, zero))
             return false;
@@ -275,16 +239,16 @@ bool write_steps(writer<Dev> &w, const flash_geometry &g, const flash_plan &p,
                  std::span<const char> want, std::span<char> block)
 {
     if (!p.in_place) {
-        if (!p.area_late && !backup_or_clear(w, g, p.area, want, false))
+        if (!p.area_late && !backup_or_clear(w, g, p.backup, want, flash_area::as_read))
             return false;
         w.r.left = w.backed_up ? flash_left::old_or_new : flash_left::unknown;
-        if (!clear_markers(w, p.old_end))
+        if (!clear_markers(w, p.old_validity_end))
             return false;
-        if (p.area_late && !backup_or_clear(w, g, p.area, want, true))
+        if (p.area_late && !backup_or_clear(w, g, p.backup, want, flash_area::erased))
             return false;
         w.r.left = w.backed_up ? flash_left::old_or_new : flash_left::unknown;
-        const std::span<const char> image = want.first(p.end);
-        for (size_t at = 0; at < p.end; at += g.erase)
+        const std::span<const char> image = want.first(p.fill_end);
+        for (size_t at = 0; at < p.fill_end; at += g.erase)
             if (!rewrite_block(w, want, image, at, block.first(std::min(g.erase, g.part - at))))
                 return false;
         if (!put_markers(w, image))
@@ -296,89 +260,38 @@ bool write_steps(writer<Dev> &w, const flash_geometry &g, const flash_plan &p,
 
 } // namespace flash_detail
 
-// The steps of a planned save (flash_plan_save) on the device `d`, already
-// writable: `dev` holds the partition's bytes as read and follows what is
-// written, `want` the plan's.
+// A planned save (flash_plan_save) carried out on the device `d`: opened
+// for writing when the plan changes anything, the steps, and the device's
+// caches dropped behind them. `dev` holds the partition's bytes as read and
+// follows what is written, `want` the plan's. A partition that refuses
+// writing costs nothing when all the plan would write is the completion
+// word: the flash copy holds the text, and a later restore that can write
+// finishes the record.
 template <class Dev>
 flash_result flash_write(Dev &d, const flash_geometry &g, std::span<char> dev,
                          std::span<const char> want, const flash_plan &p)
 {
-    heap_text block, check;
-    if (block.resize(g.erase) != 0 || check.resize(g.erase) != 0)
-        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
-    flash_detail::writer<Dev> w{d, dev, check.writable(), {}};
-    flash_detail::write_steps(w, g, p, want, block.writable());
-    return w.r;
-}
-
-namespace flash_detail {
-
-// A planned save carried out: the device opened for writing when the plan
-// changes anything, `announce` printed once it could be (or need not be),
-// the steps, and the device's caches dropped behind them. A partition that
-// refuses writing costs nothing when all the plan would write is the
-// completion word: the copy holds the text, and a later restore that can
-// write finishes the record.
-template <class Dev>
-flash_result carry_out(Dev &d, const flash_geometry &g, std::span<char> dev,
-                       std::span<const char> want, const flash_plan &p, const char *announce)
-{
     const int open_rc = p.writes ? d.writable() : 0;
     if (open_rc != 0 && (open_rc != -EROFS || !p.in_place))
         return {flash_fault::open, -open_rc, 0, flash_left::old_copy};
-    if (announce)
-        std_out().put(announce);
+    flash_result r;
+    r.under_way = true;
     if (!p.writes || open_rc != 0)
-        return {};
-    flash_result r = flash_write(d, g, dev, want, p);
-    if (int rc = d.done(); rc != 0 && r.ok())
-        r = {flash_fault::sync, -rc, 0, flash_left::new_copy};
-    return r;
-}
-
-} // namespace flash_detail
-
-// Step 6 alone, for a restore that finds the copy valid while the newest
-// record is unfinished (a save that a cut interrupted before it changed
-// the copy): the device is opened for writing only then.
-// `finish_at` is the reading's (flash_reading.h).
-template <class Dev>
-flash_result flash_finish(Dev &d, const flash_geometry &g, std::span<char> dev, size_t finish_at)
-{
-    flash_plan p;
-    p.in_place = true;
-    p.finish_at = finish_at;
-    p.writes = p.finish_at != flash_none;
-    flash_result r = flash_detail::carry_out(d, g, dev, dev, p, nullptr);
-    if (r.left == flash_left::new_copy)
-        r.left = flash_left::old_copy;  // the copy was never touched
-    return r;
-}
-
-// The save of `text` that every command runs (c, d, the reset of i and its
-// repair after a cut), on the partition of `d`, holding `dev` (its bytes
-// as read, following what is written) less the holes `h`
-// (flash_read_all): the text's last line ended, the
-// plan (a refusal writes nothing), the device opened for writing when the
-// save changes anything, `announce` (when given) printed on standard
-// output once it could be, the steps, the device's caches dropped.
-template <class Dev>
-flash_result flash_save(Dev &d, const flash_geometry &g, std::span<char> dev, const flash_holes &h,
-                        heap_text &text, const char *announce = nullptr)
-{
-    // A last line without its newline would run into the fill, and a last
-    // byte 0xFF could not be told from the fill's: every text ends a line.
-    if (!text.ends_line() && text.append(std::string_view("\n")) != 0)
-        return {flash_fault::no_memory, ENOMEM, 0, flash_left::old_copy};
-    heap_text want;
-    flash_plan p;
-    const flash_result r = flash_plan_save(g, dev, h, text.bytes(), want, p);
-    if (!r.ok())
         return r;
-    flash_result done = flash_detail::carry_out(d, g, dev, want.bytes(), p, announce);
-    if (done.no_backup_at == flash_none && p.writes) {
-        done.no_backup_at = r.no_backup_at;
-        done.no_backup_why = r.no_backup_why;
+    heap_text block, check;
+    if (block.resize(g.erase) != 0 || check.resize(g.erase) != 0) {
+        r.fault = flash_fault::no_memory;
+        r.err = ENOMEM;
+    } else {
+        flash_detail::writer<Dev> w{d, dev, check.writable(), r};
+        flash_detail::write_steps(w, g, p, want, block.writable());
+        r = w.r;
     }
-    return done;
+    if (int rc = d.done(); rc != 0 && r.ok()) {
+        r.fault = flash_fault::sync;
+        r.err = -rc;
+        r.at = 0;
+        r.left = flash_left::new_copy;
+    }
+    return r;
 }

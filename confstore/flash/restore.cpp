@@ -1,6 +1,6 @@
 // Filling the working configuration from the flash copy (i).
 //
-// Where the text comes from is flash_reading.h's rule: a valid copy, the
+// Where the text comes from is reading.h's rule: a valid copy, the
 // newest record of a save that a cut interrupted (the copy is then written
 // again from it), or the defaults (written to the flash copy too). The
 // lines of a copy or a record are appended behind what the working
@@ -14,13 +14,14 @@
 // The working configuration is changed whole or not at all: its new text is
 // built first and then put in place (replace_file.h). The helpers below say
 // what failed; flash_restore prints it.
-#include "flash.h"
-#include "flash_reading.h"
-#include "flash_write.h"
+#include "flash/commands.h"
+#include "flash/reading.h"
+#include "flash/save.h"
 #include "messages.h"
 #include "setting_lines.h"
 
 #include "file_lock.h"
+#include "read_file.h"
 #include "replace_file.h"
 #include "trusted_open.h"
 #include "unique_fd.h"
@@ -33,59 +34,55 @@
 
 namespace {
 
-// What failed with a file on the way: the action, the file, the reason.
-struct file_failure {
-    const char *action = nullptr;  // none: nothing failed
-    const char *path = nullptr;
-    int err = 0;
-    bool open_line = false;  // "File open error!" on standard output first
-};
-
 // The working configuration becomes `text` whole, at once, keeping its mode.
 // A link of another user in its place lends nothing and is replaced itself.
-file_failure set_working(const char *working, std::span<const char> text)
+// 0, or -errno.
+int set_working(const char *working, std::span<const char> text)
 {
     struct stat st;
-    unique_fd old(trusted_open(working, O_RDONLY | O_NONBLOCK));
-    bool exists = old && ::fstat(old.get(), &st) == 0 && S_ISREG(st.st_mode);
+    const int fd = trusted_open(working, O_RDONLY | O_NONBLOCK);
+    unique_fd old(fd);
+    const bool exists = old && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     remove_stale_replacements(working);
-    if (int rc = replace_file(working, text, exists ? &st : nullptr); rc < 0)
-        return {"replace", working, -rc};
-    return {};
+    return replace_file(working, text, exists ? &st : nullptr);
 }
 
 int read_defaults(const char *path, heap_text &text)
 {
-    unique_fd fd(open_regular_input(path));
-    return fd ? read_whole_file(fd.get(), text) : -errno;
+    const int fd = open_regular_input(path);
+    unique_fd defaults(fd);
+    return fd < 0 ? fd : read_whole_file(fd, text);
 }
 
 // The working configuration as the defaults file has it.
-file_failure take_defaults(const flash_paths &p)
+config_result take_defaults(const flash_paths &p)
 {
     heap_text text;
     if (int rc = read_defaults(p.defaults, text); rc < 0)
-        return {"read", p.defaults, -rc};
-    return set_working(p.working, text.bytes());
+        return {outcome::unread, p.defaults, -rc};
+    if (int rc = set_working(p.working, text.bytes()); rc < 0)
+        return {outcome::unreplaced, p.working, -rc};
+    return {};
 }
 
 // The working configuration as it stands, then `lines`, its last line ended
 // first so that it does not run into the first of them. None, or what
 // another user planted in its place, counts as empty: the new file of
-// root's own replaces it.
+// root's own replaces it. 0, or -errno.
 int working_with(const char *working, std::span<const char> lines, heap_text &out)
 {
     distrust why = distrust::none;
-    unique_fd fd(trusted_open(working, O_RDONLY | O_NONBLOCK, 0, &why));
+    const int fd = trusted_open(working, O_RDONLY | O_NONBLOCK, 0, &why);
+    unique_fd work(fd);
     struct stat st;
-    if (!fd && why == distrust::none && errno != ENOENT)
+    if (fd < 0 && why == distrust::none && fd != -ENOENT)
+        return fd;
+    if (work && ::fstat(fd, &st) != 0)
         return -errno;
-    if (fd && ::fstat(fd.get(), &st) != 0)
-        return -errno;
-    if (fd && !S_ISREG(st.st_mode))
+    if (work && !S_ISREG(st.st_mode))
         return S_ISDIR(st.st_mode) ? -EISDIR : -ENODEV;
-    if (fd)
-        if (int rc = read_whole_file(fd.get(), out))
+    if (work)
+        if (int rc = read_whole_file(fd, out))
             return rc;
     if (!lines.empty() && !out.ends_line())
         if (int rc = out.append(std::string_view("\n")))
@@ -93,45 +90,32 @@ int working_with(const char *working, std::span<const char> lines, heap_text &ou
     return out.append(lines);
 }
 
-// The setting lines of `text` (a copy or a record) appended behind what the
-// working configuration holds; a missing one is created.
-file_failure append_lines(const flash_paths &p, std::span<const char> text)
+// The setting lines of `text` (the flash copy's or a record's) appended
+// behind what the working configuration holds; a missing one is created.
+config_result append_lines(const flash_paths &p, std::span<const char> text)
 {
     heap_text lines, working;
-    if (int rc = copy_setting_lines(text, line_source::flash, lines); rc < 0)
-        return {"read", p.device, -rc};
+    if (int rc = append_setting_lines(text, line_source::flash, lines); rc < 0)
+        return {outcome::unread, p.device, -rc};
     if (int rc = working_with(p.working, lines.bytes(), working); rc < 0)
-        return {"open", p.working, -rc, true};
-    return set_working(p.working, working.bytes());
+        return {outcome::unopened, p.working, -rc};
+    if (int rc = set_working(p.working, working.bytes()); rc < 0)
+        return {outcome::unreplaced, p.working, -rc};
+    return {};
 }
 
-// A piece that could not be read, where the settings come from anyway.
-void tell_hole(const flash_paths &p, const flash_reading &r)
+// The line of what failed with a file, if anything did.
+void tell_file(const config_result &r)
 {
-    if (r.hole == flash_none)
-        return;
-    (void)std_out().flush();
-    if (r.unread)
-        put_format(std_err(), msg_flash_hole_backup_fmt, p.device, r.hole);
-    else
-        put_format(std_err(), msg_flash_hole_fmt, p.device, r.hole);
-}
-
-void report(const file_failure &f)
-{
-    if (!f.action)
-        return;
-    if (f.open_line)
+    switch (r.what) {
+    case outcome::unopened:
         std_out().put(msg_file_open_error);
-    flash_report(f.action, f.path, f.err);
-}
-
-// The device cannot be read: the defaults, the flash copy left alone.
-void unreadable(const flash_paths &p, int err)
-{
-    (void)std_out().flush();
-    put_format(std_err(), msg_flash_unreadable_fmt, p.device, std::strerror(err), p.defaults);
-    report(take_defaults(p));
+        flash_tell("open", r.path, r.err);
+        break;
+    case outcome::unread: flash_tell("read", r.path, r.err); break;
+    case outcome::unreplaced: flash_tell("replace", r.path, r.err); break;
+    default: break;
+    }
 }
 
 } // namespace
@@ -141,31 +125,45 @@ void unreadable(const flash_paths &p, int err)
 void flash_restore(const flash_paths &p)
 {
     file_lock lock(p.working);
-    if (lock_refused(lock, p.working))
+    tell_lock(lock, p.working);
+    if (!lock.held())
         return;
     flash_partition part;
-    if (int rc = part.open(p.device)) {
-        // (A directory or a FIFO in its place opens, and is then refused.)
-        if (!part.opened && rc != -EISDIR && rc != -ENODEV)
-            put_format(std_out(), msg_open_failed_fmt, p.device, std::strerror(-rc));
-        unreadable(p, -rc);
+    int unusable = part.open(p.device);
+    // (A directory or a FIFO in its place opens, and is then refused.)
+    if (unusable != 0 && !part.opened && unusable != -EISDIR && unusable != -ENODEV)
+        put_format(std_out(), msg_open_failed_fmt, p.device, std::strerror(-unusable));
+    flash_reading r;
+    if (unusable == 0)
+        r = flash_read(part.g, part.bytes.bytes(), part.holes);
+    if (unusable == 0 && r.unread && r.from == flash_reading::defaults)
+        unusable = -EIO;
+    if (unusable != 0) {
+        // The working configuration takes the defaults, the flash copy is
+        // left alone.
+        (void)std_out().flush();
+        put_format(std_err(), msg_flash_unreadable_fmt, p.device, std::strerror(-unusable),
+                   p.defaults);
+        tell_file(take_defaults(p));
         return;
     }
-    const flash_reading r = flash_read(part.g, part.bytes.bytes(), part.holes);
-    if (r.unread && r.from == flash_reading::defaults) {
-        unreadable(p, EIO);
-        return;
+    // A piece that could not be read, where the settings come from anyway.
+    if (r.hole != flash_none) {
+        (void)std_out().flush();
+        if (r.unread)
+            put_format(std_err(), msg_flash_hole_backup_fmt, p.device, r.hole);
+        else
+            put_format(std_err(), msg_flash_hole_fmt, p.device, r.hole);
     }
-    tell_hole(p, r);
     heap_text text;  // its own bytes: a save rewrites the partition's
     if (r.from == flash_reading::copy) {
-        report(append_lines(p, r.text));
+        tell_file(append_lines(p, r.text));
         // A save that a cut ended before it changed the copy: its record
         // must never come back in place of the copy.
         flash_report(p.device, part.finish(r.finish_at));
     } else if (r.unread) {
         // The record stands in for a copy that cannot be read whole.
-        report(append_lines(p, r.text));
+        tell_file(append_lines(p, r.text));
     } else if (r.from == flash_reading::backup) {
         // A cut interrupted a save: the record's text becomes the working
         // configuration's and, by the same write, the flash copy's again
@@ -173,20 +171,21 @@ void flash_restore(const flash_paths &p)
         (void)std_out().flush();
         put_format(std_err(), msg_flash_from_backup_fmt, p.device);
         if (text.append(r.text) != 0) {
-            flash_report("read", p.device, ENOMEM);
+            flash_tell("read", p.device, ENOMEM);
             return;
         }
-        report(append_lines(p, text.bytes()));
+        tell_file(append_lines(p, text.bytes()));
         flash_report(p.device, part.save(text));
     } else {
         // Read to its end and not valid, and no backup stands in.
         if (int rc = read_defaults(p.defaults, text); rc < 0) {
-            flash_report("read", p.defaults, -rc, true);
+            flash_tell("read", p.defaults, -rc, flash_tail(flash_left::old_copy));
             return;
         }
         const size_t defaults_size = text.size();
         flash_report(p.device, part.save(text));
-        report(set_working(p.working, text.bytes().first(defaults_size)));
+        if (int rc = set_working(p.working, text.bytes().first(defaults_size)); rc < 0)
+            flash_tell("replace", p.working, -rc);
     }
 }
 

@@ -1,12 +1,12 @@
-// The file and block device adapter under the save that every command
-// runs (flash_save): the layout it leaves on a plain file and a loop
-// device, what it leaves alone, what it refuses, and cuts between and
-// inside its operations (the adapter wrapped so that power goes at a
-// chosen operation): the next restore finds the old settings or the new
-// ones.
-#include "flash.h"
-#include "flash_adapter.h"
-#include "flash_write.h"
+// The flash device of the kinds file and block under the save that every
+// command runs (flash_save): the layout it leaves on a plain file and a
+// loop device, what it leaves alone, what it refuses, and cuts between and
+// inside its operations (the device wrapped so that power goes at a chosen
+// operation): the next restore finds the old settings or the new ones.
+#include "flash/device.h"
+#include "flash/save.h"
+
+#include "read_file.h"
 
 #include "flash_layout.h"
 #include "flash_restorer.h"
@@ -22,14 +22,12 @@
 
 namespace {
 
-// The adapter, with power going inside operation `cut_op` (half of a
+// The device, with power going inside operation `cut_op` (half of a
 // program lands; an erase is lost whole; nothing after it happens).
-struct cut_adapter {
-    flash_adapter &a;
+struct cut_device {
+    flash_device &a;
     int cut_op = -1, ops = 0;
 
-    size_t size() const { return a.size(); }
-    size_t erase_size() const { return a.erase_size(); }
     int read(size_t at, std::span<char> out) { return a.read(at, out); }
     int writable() { return a.writable(); }
     int sync() { return a.sync(); }
@@ -53,7 +51,7 @@ int save(const std::string &device, const std::string &text, int cut = -1)
     flash_partition p;
     if (p.open(device.c_str()) != 0)
         return -1;
-    cut_adapter c{p.dev, cut};
+    cut_device c{p.dev, cut};
     heap_text t;
     if (t.append(std::string_view(text)) != 0)
         return -1;
@@ -93,7 +91,7 @@ void check_every_cut(flash_restorer &f, const std::string &device,
 
 } // namespace
 
-TEST(flash_adapter, lays_text_fill_and_backup_and_leaves_what_lies_beyond)
+TEST(flash_device, lays_text_fill_and_backup_and_leaves_what_lies_beyond)
 {
     temp_dir dir;
     dir.put("flash", std::string(524288, 'Z'));
@@ -115,7 +113,7 @@ TEST(flash_adapter, lays_text_fill_and_backup_and_leaves_what_lies_beyond)
     EXPECT_EQ(dir.get("empty").substr(0, expected.size()), expected);
 }
 
-TEST(flash_adapter, leaves_a_device_that_holds_the_image_unwritten)
+TEST(flash_device, leaves_a_device_that_holds_the_image_unwritten)
 {
     temp_dir dir;
     dir.put("flash", laid_out(config));
@@ -127,7 +125,7 @@ TEST(flash_adapter, leaves_a_device_that_holds_the_image_unwritten)
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
 }
 
-TEST(flash_adapter, refuses_a_text_longer_than_the_block_device)
+TEST(flash_device, refuses_a_text_longer_than_the_block_device)
 {
     temp_dir dir;
     const std::string old = laid_out(config).substr(0, 131072);
@@ -138,25 +136,24 @@ TEST(flash_adapter, refuses_a_text_longer_than_the_block_device)
     EXPECT_EQ(loop.bytes(), old);
 }
 
-TEST(flash_adapter, refuses_what_is_neither_a_file_nor_a_device_without_waiting)
+TEST(flash_device, refuses_what_is_neither_a_file_nor_a_device_without_waiting)
 {
     temp_dir dir;
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    flash_adapter a;
+    flash_device a;
     EXPECT_EQ(a.open((dir / "fifo").c_str()), -ENODEV);
-    EXPECT_EQ(open_regular_input((dir / "fifo").c_str()), -1);
-    EXPECT_EQ(open_regular_input(dir.path().c_str()), -1);
-    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(open_regular_input((dir / "fifo").c_str()), -ENODEV);
+    EXPECT_EQ(open_regular_input(dir.path().c_str()), -EISDIR);
 }
 
-TEST(flash_adapter, leaves_old_or_new_at_every_cut_on_a_plain_file)
+TEST(flash_device, leaves_old_or_new_at_every_cut_on_a_plain_file)
 {
     flash_restorer f(config);
     const std::string flash = f.dir / "flash";
     check_every_cut(f, flash, [&](const std::string &img) { f.dir.put("flash", img); });
 }
 
-TEST(flash_adapter, leaves_old_or_new_at_every_cut_on_a_loop_device)
+TEST(flash_device, leaves_old_or_new_at_every_cut_on_a_loop_device)
 {
     flash_restorer f(config);
     f.dir.put("flash.img", std::string(524288, 'Z'));

@@ -15,22 +15,13 @@
 // anything else there (a torn record, fill, old text) makes it untidy.
 #pragma once
 
+#include "flash/layout.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-#include "flash_image.h"
-
 inline constexpr size_t flash_record_head = 16;
-
-// The record of `text` as it is laid out, padding and completion word
-// included, in `out` (flash_record_size bytes), its save not yet finished.
-size_t flash_record_size(size_t text_len);
-void flash_record_bytes(std::span<const char> text, uint32_t seq, std::span<char> out);
-
-// Whether the text fits a record in the backup area of `g`, and leaves the
-// area free (see flash_image.h).
-bool flash_backup_fits(const flash_geometry &g, size_t text_len);
 
 struct flash_backup_state {
     bool found = false;      // a whole record was found
@@ -52,27 +43,35 @@ flash_backup_state flash_backup_scan(const flash_geometry &g, std::span<const ch
 // which ends them all), or flash_none when no record is unfinished.
 size_t flash_backup_unfinished(const flash_geometry &g, const flash_backup_state &s);
 
-// What a save does in the backup area before it changes the copy.
+// What a save does in the backup area before it changes the flash copy.
 struct flash_record_step {
     enum kind { none, clear_word, record, already } how = none;
-    bool erase_first = false;  // the area is erased before the record goes in
-    size_t at = 0, len = 0;    // the record's bytes, its completion word last
+    bool erase_first = false;       // the area is erased before the record goes in
+    size_t at = 0, len = 0;         // the record's bytes, its completion word last
+    size_t finish_at = flash_none;  // the completion word the save clears last
 };
 
-// The record of `text` in the backup area of a partition holding `dev`, or
-// (when none can be written: the text reaches into the area, the record is
-// larger than the area, the area is untidy while the copy is invalid, or
-// the area is not `readable` whole) the
-// area's first word cleared, so that no older record comes back in place of
-// the text; nothing when the newest record is this text's, unfinished.
-// With `erased`, the area counts as erased (the save erases it first). When
-// `stays` (the image leaves the area an area), `want` gets the area as the
-// save leaves it, the record finished, and `finish_at` its completion word.
-flash_record_step flash_backup_plan(const flash_geometry &g, std::span<const char> dev,
-                                    std::span<const char> text, bool erased, bool stays,
-                                    bool readable, std::span<char> want, size_t &finish_at);
+// The backup area as a save finds it: as the partition holds it, or erased
+// by the save before the record goes in (the old text reached into it).
+enum class flash_area : unsigned char { as_read, erased };
+
+// What a save lets the backup area take, by what it judged of
+// the partition: a record behind the last one only; a record after an erase
+// of the area where one is needed (the flash copy is valid, so an erase
+// loses nothing); or none (a hole lies in the area).
+enum class flash_area_use : unsigned char { append, erase_if_needed, none };
+
+// The record of `text` in the backup area of a partition holding `dev`, as
+// `use` allows, or (when none can be written: the text reaches into the
+// area, the record is larger than the area, the area is untidy or full
+// while no erase is allowed, or no record is) the area's first word
+// cleared, so that no older record comes back in place of the text;
+// nothing when the newest record is this text's, unfinished. While the
+// text leaves the area an area, `want` gets the area as the save leaves
+// it, the record finished.
+flash_record_step flash_record_plan(const flash_geometry &g, std::span<const char> dev,
+                                    std::span<const char> text, flash_area area,
+                                    flash_area_use use, std::span<char> want);
 
 // Whether `area` (the bytes from B on) starts with a record's magic.
 bool flash_backup_starts(std::span<const char> area);
-
-uint32_t flash_crc32(uint32_t crc, std::span<const char> bytes);

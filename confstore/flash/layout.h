@@ -1,5 +1,6 @@
-// The flash copy on its partition: the image's layout, the backup area, and
-// what makes the copy valid.
+// The layout of the flash partition: where the flash copy, its fill and the
+// backup area lie, and the image of a text. The records in the backup area
+// are records.h's; what makes the copy valid, reading.h's.
 //
 // Layout, from offset 0 of the partition:
 //
@@ -17,11 +18,11 @@
 // at least one fill group behind the text), and then there is no backup
 // area.
 //
-// The copy is valid when the lookup's rules (config_line.h) find the marker
-// as the value of the first SYS_CHECK line in the copy's text: in [0, B),
-// or in [0, A) when the text runs on into the backup area. A marker behind
-// A never counts, nor one inside the backup area.
+// The copy is valid when the lookup's rules find the marker digits as the
+// value of the first SYS_CHECK line in the copy's text (reading.h).
 #pragma once
+
+#include "flash/result.h"
 
 #include <cstddef>
 #include <span>
@@ -30,7 +31,11 @@ inline constexpr size_t flash_image_max = 262144;
 inline constexpr char flash_marker_name[] = "SYS_CHECK";
 inline constexpr char flash_marker[] = "7340215968";
 inline constexpr size_t flash_marker_len = sizeof flash_marker - 1;
-inline constexpr size_t flash_none = static_cast<size_t>(-1);
+// Programs start and end on bus-word boundaries, the bytes around a change
+// programmed as the device holds them: the kernel pads a partial bus word
+// with 0xFF, which a chip leaves as it is but an emulated flash stores.
+// Fill groups and records keep to the same 4 bytes.
+inline constexpr size_t flash_word = 4;
 
 constexpr char flash_fill_byte(size_t offset)
 {
@@ -48,33 +53,15 @@ struct flash_geometry {
 };
 flash_geometry flash_geometry_of(size_t part, size_t erase);
 
-// Where the fill behind a text of `text_len` bytes ends: at B when the text
-// leaves the backup area free, else at A or one fill group behind the
-// text, whichever comes later (never behind the partition's end).
-size_t flash_fill_end(const flash_geometry &g, size_t text_len);
-
 // The image's bytes from `offset` on, as many as `out` holds.
 void flash_image_bytes(std::span<const char> text, size_t offset, std::span<char> out);
 
 // Lays the image of `text` over the partition's bytes `partition`: the text
-// and its fill up to the end it returns (flash_fill_end). `valid` tells
-// whether the text holds the marker that makes a copy valid.
+// and its fill up to the offset it returns, the fill's end: B when the text
+// leaves the backup area free, else A or one fill group behind the text,
+// whichever comes later (never behind the partition's end).
 size_t flash_lay_out(const flash_geometry &g, std::span<const char> text,
-                     std::span<char> partition, bool &valid);
-
-// Where the text that decides validity ends on a partition holding `dev`
-// (the partition's bytes from offset 0, at least up to A): B while the
-// bytes around B show fill or a backup area, A when the text runs on there.
-size_t validity_end(const flash_geometry &g, std::span<const char> dev);
-// Where a restore stops reading the copy's lines: B when the text ends
-// before the backup area, else the partition's end (a longer text ends in
-// the fill behind it).
-size_t flash_lines_end(const flash_geometry &g, std::span<const char> dev);
-
-// The offset of the marker digits that make `text` valid, or flash_none.
-size_t flash_deciding_marker(std::span<const char> text);
-// Whether the partition's bytes hold a valid copy.
-bool flash_copy_valid(const flash_geometry &g, std::span<const char> dev);
+                     std::span<char> partition);
 
 // The offset of the first run of the marker digits at or after `from`, or
 // flash_none.

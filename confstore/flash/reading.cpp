@@ -1,8 +1,8 @@
-// The restore's reading of a partition.
-#include "flash_reading.h"
+// The restore's reading of a partition, and the flash copy's validity.
+#include "flash/reading.h"
 
 #include "config_line.h"
-#include "flash_backup.h"
+#include "flash/records.h"
 #include "setting_lines.h"
 
 #include "heap_text.h"
@@ -12,13 +12,58 @@
 
 namespace {
 
-// Where the copy's text ends in [0, end): behind its last byte that is not
-// fill (a hole reads as fill).
-size_t text_end(std::span<const char> dev, size_t end)
+bool word_is(std::span<const char> dev, size_t at, const char (&w)[4])
 {
-    while (end > 0 && dev[end - 1] == flash_fill_byte(end - 1))
-        --end;
-    return end;
+    return std::memcmp(dev.data() + at, w, 4) == 0;
+}
+
+} // namespace
+
+size_t flash_deciding_marker(std::span<const char> text)
+{
+    const config_value v = config_find(text, flash_marker_name);
+    if (!v.found || v.text.size() != flash_marker_len ||
+        std::memcmp(text.data() + v.at, flash_marker, flash_marker_len) != 0)
+        return flash_none;
+    return v.at;
+}
+
+size_t validity_end(const flash_geometry &g, std::span<const char> dev)
+{
+    static constexpr char fill[4] = {0, 0, 0, '\xff'}, erased[4] = {'\xff', '\xff', '\xff', '\xff'},
+                          cleared[4] = {0, 0, 0, 0};
+    const size_t b = g.backup_at;
+    if (!g.has_backup() || dev.size() < b + 4)
+        return std::min(g.image_end, dev.size());
+    // The text ends before B when fill (or an erased word) stands just before
+    // it, or when B holds what only a backup area holds there.
+    if (word_is(dev, b - 4, fill) || word_is(dev, b - 4, erased))
+        return b;
+    if (word_is(dev, b, erased) || word_is(dev, b, cleared) || flash_backup_starts(dev.subspan(b)))
+        return b;
+    return g.image_end;
+}
+
+size_t flash_lines_end(const flash_geometry &g, std::span<const char> dev)
+{
+    const size_t validity = validity_end(g, dev);
+    return g.has_backup() && validity == g.backup_at ? validity : dev.size();
+}
+
+bool flash_copy_valid(const flash_geometry &g, std::span<const char> dev)
+{
+    return flash_deciding_marker(dev.first(validity_end(g, dev))) != flash_none;
+}
+
+namespace {
+
+// Where the copy's text ends before `before`: behind its last byte that is
+// not fill (a hole reads as fill).
+size_t text_end(std::span<const char> dev, size_t before)
+{
+    while (before > 0 && dev[before - 1] == flash_fill_byte(before - 1))
+        --before;
+    return before;
 }
 
 // The end of what the restore needs of the copy: its text, the lines it
@@ -34,9 +79,9 @@ size_t copy_needs(const flash_geometry &g, std::span<const char> dev)
 bool copy_holds(std::span<const char> dev, const flash_holes &h, size_t needs,
                 std::span<const char> text)
 {
-    const size_t end = std::max(needs, std::min(dev.size(), text.size() + 4));
+    const size_t upto = std::max(needs, std::min(dev.size(), text.size() + 4));
     char want[256];
-    for (size_t at = 0; at < end;) {
+    for (size_t at = 0; at < upto;) {
         const size_t hole = h.first_in(at, at + 1);
         if (hole != flash_none) {
             for (int i = 0; i < h.n; ++i)
@@ -44,7 +89,7 @@ bool copy_holds(std::span<const char> dev, const flash_holes &h, size_t needs,
                     at = h.to[i];
             continue;
         }
-        const size_t n = std::min({sizeof want, end - at, h.first_in(at, end) - at});
+        const size_t n = std::min({sizeof want, upto - at, h.first_in(at, upto) - at});
         flash_image_bytes(text, at, std::span<char>(want, n));
         if (std::memcmp(dev.data() + at, want, n) != 0)
             return false;
@@ -90,15 +135,15 @@ flash_reading flash_read(const flash_geometry &g, std::span<const char> dev, con
 }
 
 bool flash_gives_back(const flash_geometry &g, std::span<const char> dev, const flash_holes &h,
-                      std::span<const char> text, bool valid)
+                      std::span<const char> text)
 {
     const flash_reading r = flash_read(g, dev, h);
-    if (!valid)
+    if (flash_deciding_marker(text) == flash_none)
         return r.from == flash_reading::defaults && !r.unread;
     if (r.from != flash_reading::copy || r.finish_at != flash_none)
         return false;
     heap_text got, want;
-    return copy_setting_lines(r.text, line_source::flash, got) == 0 &&
-           copy_setting_lines(text, line_source::flash, want) == 0 &&
+    return append_setting_lines(r.text, line_source::flash, got) == 0 &&
+           append_setting_lines(text, line_source::flash, want) == 0 &&
            got.view() == want.view();
 }
