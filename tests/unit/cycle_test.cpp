@@ -4,6 +4,7 @@
 #include "cycle.h"
 
 #include "fake_cfg.h"
+#include "host_file.h"
 #include "report.h"
 #include "temp_dir.h"
 
@@ -61,19 +62,6 @@ struct cycle_bench {
     void set(const std::string &name, const std::string &bytes) { d.put("values/" + name, bytes); }
     void unset(const std::string &name) { ::unlink((cfg_values + "/" + name).c_str()); }
     std::string report(const char *name) { return d.get("reports/" + std::string(name)); }
-    // The names in the report directory, sorted.
-    std::vector<std::string> written()
-    {
-        std::vector<std::string> names;
-        DIR *dir = ::opendir(reports.c_str());
-        while (const dirent *e = dir ? ::readdir(dir) : nullptr)
-            if (e->d_name[0] != '.')
-                names.push_back(e->d_name);
-        if (dir)
-            ::closedir(dir);
-        std::sort(names.begin(), names.end());
-        return names;
-    }
     void run() { report_cycle(values, setup, queries); }
 };
 
@@ -94,7 +82,7 @@ TEST(report_cycle, writes_the_four_reports_from_the_settings)
     // The list statusd clears at start is what a cycle writes.
     std::vector<std::string> listed(std::begin(report_files), std::end(report_files));
     std::sort(listed.begin(), listed.end());
-    EXPECT_EQ(b.written(), listed);
+    EXPECT_EQ(list_dir(b.reports), listed);
     std::string radio = b.report(radio_report);
     EXPECT_TRUE(matches(radio, "v-AP_CHMODE,v-AP_STARTMODE,v-AP_SECMODE,v-AP_SSID,"
                                "v-AP_PRIMARY_CH," + std::string(mac) + ",v-TXPOWER\n"))
