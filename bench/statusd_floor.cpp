@@ -49,8 +49,7 @@
 namespace {
 
 constexpr char report_dir[] = "/tmp";
-constexpr const char *reports[] = {radio_report, wan_report, lan_report, sysinfo_report};
-constexpr int report_count = sizeof reports / sizeof reports[0];
+constexpr int report_count = sizeof report_files / sizeof report_files[0];
 
 // The record of each report file: its size as statusd last wrote it.
 struct floor_reports {
@@ -62,7 +61,7 @@ bool take_report_sizes(floor_reports &r)
 {
     for (int i = 0; i < report_count; i++) {
         struct stat st;
-        if (!report_path(report_dir, reports[i], r.path[i]) || ::stat(r.path[i], &st) != 0 ||
+        if (report_path(report_dir, report_files[i], r.path[i]) != 0 || ::stat(r.path[i], &st) != 0 ||
             st.st_size < 1 || static_cast<size_t>(st.st_size) >= sizeof r.rec[i].text) {
             std::fprintf(stderr, "statusd_floor: no report %s of statusd's\n", r.path[i]);
             return false;
@@ -252,7 +251,7 @@ int parts(floor_cycle &c, int runs)
     time_part(all[4], runs, [&] { for (int i = 0; i < report_count; i++) floor_report(c.files, i); },
               [&] {
                   for (int i = 0; i < report_count; i++)
-                      write_report(report_dir, reports[i], c.files.rec[i]);
+                      write_report(report_dir, report_files[i], c.files.rec[i]);
               });
     const int n = runs > 0 ? runs : 1;
     long long floor_sum = 0, statusd_sum = 0;

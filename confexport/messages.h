@@ -15,7 +15,7 @@ inline constexpr char msg_usage[] =
 inline constexpr char msg_secret_fmt[] = "\n---got PSK_KEY[%.*s]-----\n";
 // No newline: the device's scripts have always seen it this way.
 inline constexpr char msg_failed[] = "open error";
-// On standard error: what failed, on which file, and why.
 // perror's prefix when standard output could not take the answer.
 inline constexpr char msg_stdout_failed[] = "confexport: standard output";
+// On standard error: what failed, on which file, and why.
 inline constexpr char msg_reason_fmt[] = "confexport: %s %s: %s\n";

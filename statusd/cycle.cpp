@@ -15,6 +15,9 @@ struct cycle {
     const int sock;  // the queries' socket
     char ath0_mac[mac_text_size];
 
+    // A setting that cfg leaves unanswered, late or cannot be asked for
+    // keeps its last value, which setting_read leaves in place: its result
+    // changes nothing here.
     void read(const char *name, std::span<char> value)
     {
         setting_read(setup.cfg, name, value, setup.read_timeout_ms);

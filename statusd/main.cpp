@@ -73,9 +73,9 @@ int main(int argc, char **argv)
     keep_inherited_descriptors_to_itself();
     // statusd alone writes its reports: a replacement a killed run left
     // half-made is of no use to anyone.
-    for (const char *report : {radio_report, wan_report, lan_report, sysinfo_report}) {
+    for (const char *report : report_files) {
         char path[PATH_MAX];
-        if (report_path(report_dir, report, path))
+        if (report_path(report_dir, report, path) == 0)
             remove_stale_replacements(path);
     }
     // Children are waited for one by one; an inherited "ignore" would reap

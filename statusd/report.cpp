@@ -84,22 +84,22 @@ record sysinfo_record(const char *uptime, const char *date_time, const char *dev
         {uptime, date_time, device_name, firmware_version, release_version, build_stamp});
 }
 
-bool report_path(const char *dir, const char *name, std::span<char> path)
+int report_path(const char *dir, const char *name, std::span<char> path)
 {
     if (path.empty())
-        return false;
+        return -ENAMETOOLONG;
     if (format_into(path, "%s/%s", dir, name) >= path.size()) {
         path[0] = '\0';
-        return false;
+        return -ENAMETOOLONG;
     }
-    return true;
+    return 0;
 }
 
 int write_report(const char *dir, const char *name, const record &r)
 {
     char path[PATH_MAX];
-    if (!report_path(dir, name, path))
-        return -ENAMETOOLONG;
+    if (int rc = report_path(dir, name, path); rc != 0)
+        return rc;
     // The files live in /tmp and are rewritten every few seconds: no fsync.
     return replace_file(path, r.view(), nullptr, durability::unsynced);
 }

@@ -3,12 +3,15 @@
 #include "text_reader.h"
 #include "unique_fd.h"
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 
 namespace {
 
-// Lines are read in 256-byte pieces, like the kernel's fixed-width lines.
+// Room for one line of the table and its terminator. The kernel pads each
+// line to 127 characters before its line end; a longer one is none of its
+// lines.
 constexpr int route_line_size = 256;
 
 // Reads the next whole line. A line too long for the buffer is skipped
@@ -115,7 +118,7 @@ int get_gateway(addr_text out, const char *ifname, int is_ppp)
     unique_fd table(::open(route_table_path, O_RDONLY | O_CLOEXEC));
     if (!table) {
         std::memcpy(out.data(), no_addr_text, sizeof no_addr_text);
-        return -1;
+        return -errno;
     }
     gateway_from_routes(table.get(), out, ifname, is_ppp);
     return 0;

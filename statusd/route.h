@@ -10,7 +10,7 @@
 inline constexpr char route_table_path[] = "/proc/net/route";
 
 // Reads the routing table for `ifname` into `out` ("0.0.0.0" when no route
-// fits). 0 when the table was read, -1 when it cannot be opened.
+// fits). 0 when the table was read, -errno when it cannot be opened.
 int get_gateway(addr_text out, const char *ifname, int is_ppp);
 
 // The same over any routing-table text read from `table_fd`: a header line,

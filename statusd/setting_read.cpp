@@ -91,17 +91,17 @@ int run_cfg(void *arg)
 
 // Reads until the first line end, a full `line` or the end of the output.
 // Output that outlives cfg (a helper it left running holds the pipe) is
-// waited for only briefly, then the output counts as ended.
-read_result read_first_line(int fd, std::span<char> line, size_t &len, timespec end,
-                            const cfg_run &cfg)
+// waited for only briefly, then the output counts as ended. The bytes read
+// (0: none came), or -ETIMEDOUT, or a failed read's -errno.
+ssize_t read_first_line(int fd, std::span<char> line, timespec end, const cfg_run &cfg)
 {
-    len = 0;
+    size_t len = 0;
     bool cfg_ended = false;
     struct pollfd p = {fd, POLLIN, 0};
     while (len < line.size()) {
         int left = ms_left(end);
         if (left == 0 && !cfg_ended)
-            return read_result::timed_out;
+            return -ETIMEDOUT;
         int ready = left == 0 ? 0 : ::poll(&p, 1, cfg_ended ? left : std::min(left, exit_check_ms));
         if (ready == 0 && cfg_ended)
             break;
@@ -117,17 +117,15 @@ read_result read_first_line(int fd, std::span<char> line, size_t &len, timespec 
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
-            return read_result::failed;
+            return -errno;
         if (got == 0)
             break;
         const void *nl = std::memchr(line.data() + len, '\n', static_cast<size_t>(got));
         len += static_cast<size_t>(got);
-        if (nl) {
-            len = static_cast<size_t>(static_cast<const char *>(nl) - line.data()) + 1;
-            break;
-        }
+        if (nl)
+            return static_cast<const char *>(nl) - line.data() + 1;
     }
-    return len ? read_result::value : read_result::nothing;
+    return static_cast<ssize_t>(len);
 }
 
 } // namespace
@@ -144,32 +142,30 @@ pid_t spawn_cfg(const char *cfg, const char *name, int out_fd)
     return pid > 0 ? pid : -1;
 }
 
-read_result setting_read(const char *cfg, const char *name, std::span<char> value,
-                         int timeout_ms)
+int setting_read(const char *cfg, const char *name, std::span<char> value, int timeout_ms)
 {
     if (value.empty())
-        return read_result::failed;
+        return -EINVAL;
     const timespec end = deadline_after(timeout_ms);
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
-        return read_result::failed;
+        return -errno;
     unique_fd in(ends[0]), out(ends[1]);
     cfg_run run(spawn_cfg(cfg, name, out.get()));
     out.reset();
     if (!run.started())
-        return read_result::failed;
+        return -errno;
 
     // The device's setting buffers hold at most 64 bytes.
     char line[1024];
-    size_t len;
-    read_result r = read_first_line(
-        in.get(), std::span<char>(line, std::min(value.size() - 1, sizeof line)), len, end, run);
+    const ssize_t len = read_first_line(
+        in.get(), std::span<char>(line, std::min(value.size() - 1, sizeof line)), end, run);
     // The rest of the output is left unread, as a pipe stream closed early;
     // `run` ends what cfg started.
     in.reset();
-    if (r == read_result::value) {
-        std::memcpy(value.data(), line, len);
-        value[len] = '\0';
-    }
-    return r;
+    if (len <= 0)
+        return len == 0 ? -ENODATA : static_cast<int>(len);
+    std::memcpy(value.data(), line, static_cast<size_t>(len));
+    value[static_cast<size_t>(len)] = '\0';
+    return 0;
 }

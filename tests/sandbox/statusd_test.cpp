@@ -3,6 +3,7 @@
 // files compared byte for byte.
 #include "sandbox.h"
 #include "fake_cfg.h"
+#include "report.h"
 
 #include <gtest/gtest.h>
 
@@ -58,7 +59,8 @@ struct access_point {
     {
         d.files["/tmp/cfgbin/cfg"] = fake_cfg_script("/tmp/cfgval");
         d.files["/tmp/cfgval/.keep"] = "";
-        d.fetch = {"/tmp/Radio.txt", "/tmp/Wan.txt", "/tmp/Lan.txt", "/tmp/SysInfo.txt"};
+        for (const char *report : report_files)
+            d.fetch.push_back(std::string("/tmp/") + report);
     }
     // What `cfg -v NAME` prints (exact bytes), or a script it runs instead.
     void value(const std::string &name, const std::string &bytes)

@@ -4,11 +4,13 @@
 #include "cycle.h"
 
 #include "fake_cfg.h"
+#include "host_file.h"
 #include "report.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +22,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define UNDER_ASAN 1
@@ -76,6 +79,10 @@ TEST(report_cycle, writes_the_four_reports_from_the_settings)
         b.set(n, std::string("v-") + n);
     b.set("WAN_MODE", "bridge");
     b.run();
+    // The list statusd clears at start is what a cycle writes.
+    std::vector<std::string> listed(std::begin(report_files), std::end(report_files));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(list_dir(b.reports), listed);
     std::string radio = b.report(radio_report);
     EXPECT_TRUE(matches(radio, "v-AP_CHMODE,v-AP_STARTMODE,v-AP_SECMODE,v-AP_SSID,"
                                "v-AP_PRIMARY_CH," + std::string(mac) + ",v-TXPOWER\n"))
