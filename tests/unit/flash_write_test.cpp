@@ -1,11 +1,12 @@
-// The save that every command runs (flash_save: the newline rule, the plan,
-// the open for writing, the write, the cache drop) on a model of a NOR chip: an erase sets a block to 0xFF, a program can
-// only clear bits and covers whole 4-byte bus words, and power can go
-// between any two operations or inside one. After every cut the restore
-// (i) must give what the issue allows: for c the old text or the new one
-// (the defaults too only where no backup fits), for d the old text or the
-// defaults, for the reset of i and the rewrite after a cut what that i
-// gives. Erases are counted.
+// The save that every command runs (flash_save: the newline rule, the
+// plan, the open for writing, the write, the cache drop) on a model of a
+// NOR chip: an erase sets a block to 0xFF, a program can only clear bits
+// and covers whole 4-byte bus words, and power can go between any two
+// operations or inside one. After every cut the restore (i) must give what
+// the command allows: for c the old text or the new one (the defaults too
+// only where no backup fits), for d the old text or the defaults, for the
+// reset of i and the rewrite after a cut what that i gives. Erases are
+// counted.
 #include "flash/commands.h"
 #include "flash/reading.h"
 #include "flash/save.h"
