@@ -40,7 +40,7 @@ int flash_setting_lines(const flash_partition &part, int open_rc)
     const std::span<const char> bytes = part.bytes.bytes();
     if (open_rc != 0)
         return 0;
-    return std::max(0, count_setting_lines(bytes.first(flash_lines_end(part.g, bytes))));
+    return std::max(0, count_setting_lines(bytes.first(flash_copy_of(part.g, bytes).lines_end)));
 }
 
 // The line of a partition that `part.open` could not open or read.

@@ -41,7 +41,8 @@ flash_result flash_plan_save(const flash_geometry &g, std::span<const char> dev,
     const bool readable = !g.has_backup() || h.first_in(b, g.image_end) == flash_none;
     // The old copy as the restore reads it: whether its text left the
     // backup area an area.
-    p.old_validity_end = validity_end(g, dev);
+    const flash_copy old = flash_copy_of(g, dev);
+    p.old_validity_end = old.validity_end;
     const bool had_area = g.has_backup() && p.old_validity_end == b;
     p.area_late = g.has_backup() && !had_area && p.fill_end == b;
     p.in_place = std::memcmp(dev.data(), bytes.data(), p.fill_end) == 0 && !p.area_late;
@@ -55,9 +56,9 @@ flash_result flash_plan_save(const flash_geometry &g, std::span<const char> dev,
         if (had_area || p.area_late) {
             // Erasing the area is safe only while the old copy is valid; a
             // hole in the area takes no record.
-            const flash_area_use use = !readable                 ? flash_area_use::none
-                                       : flash_copy_valid(g, dev) ? flash_area_use::erase_if_needed
-                                                                  : flash_area_use::append;
+            const flash_area_use use = !readable  ? flash_area_use::none
+                                       : old.valid ? flash_area_use::erase_if_needed
+                                                   : flash_area_use::append;
             const flash_area area = p.area_late ? flash_area::erased : flash_area::as_read;
             p.backup = flash_record_plan(g, dev, text, area, use, bytes);
             p.finish_at = p.backup.finish_at;

@@ -17,15 +17,18 @@ bool word_is(std::span<const char> dev, size_t at, const char (&w)[4])
     return std::memcmp(dev.data() + at, w, 4) == 0;
 }
 
-} // namespace
+// The first SYS_CHECK line of `text` as the lookup reads it, and whether
+// its value is the marker.
+struct marker_line {
+    config_value v;
+    bool marker = false;
+};
 
-size_t flash_deciding_marker(std::span<const char> text)
+marker_line find_marker_line(std::span<const char> text)
 {
     const config_value v = config_find(text, flash_marker_name);
-    if (!v.found || v.text.size() != flash_marker_len ||
-        std::memcmp(text.data() + v.at, flash_marker, flash_marker_len) != 0)
-        return flash_none;
-    return v.at;
+    return {v, v.found && v.text.size() == flash_marker_len &&
+                   std::memcmp(text.data() + v.at, flash_marker, flash_marker_len) == 0};
 }
 
 size_t validity_end(const flash_geometry &g, std::span<const char> dev)
@@ -44,19 +47,6 @@ size_t validity_end(const flash_geometry &g, std::span<const char> dev)
     return g.image_end;
 }
 
-size_t flash_lines_end(const flash_geometry &g, std::span<const char> dev)
-{
-    const size_t validity = validity_end(g, dev);
-    return g.has_backup() && validity == g.backup_at ? validity : dev.size();
-}
-
-bool flash_copy_valid(const flash_geometry &g, std::span<const char> dev)
-{
-    return flash_deciding_marker(dev.first(validity_end(g, dev))) != flash_none;
-}
-
-namespace {
-
 // Where the copy's text ends before `before`: behind its last byte that is
 // not fill (a hole reads as fill).
 size_t text_end(std::span<const char> dev, size_t before)
@@ -66,13 +56,26 @@ size_t text_end(std::span<const char> dev, size_t before)
     return before;
 }
 
-// The end of what the restore needs of the copy: its text, the lines it
-// takes, and a fill group behind them.
-size_t copy_needs(const flash_geometry &g, std::span<const char> dev)
+} // namespace
+
+size_t flash_deciding_marker(std::span<const char> text)
 {
-    const size_t lines = setting_lines_end(dev.first(flash_lines_end(g, dev)));
-    return std::min(dev.size(), std::max(text_end(dev, validity_end(g, dev)), lines) + 4);
+    const marker_line m = find_marker_line(text);
+    return m.marker ? m.v.at : flash_none;
 }
+
+flash_copy flash_copy_of(const flash_geometry &g, std::span<const char> dev)
+{
+    flash_copy c;
+    c.validity_end = validity_end(g, dev);
+    c.lines_end = g.has_backup() && c.validity_end == g.backup_at ? c.validity_end : dev.size();
+    const marker_line m = find_marker_line(dev.first(c.validity_end));
+    c.marker_line_end = m.v.found ? m.v.at + m.v.text.size() + 1 : flash_none;
+    c.valid = m.marker;
+    return c;
+}
+
+namespace {
 
 // Whether the copy's readable bytes up to `needs` are those of `text` laid
 // out with its fill.
@@ -98,31 +101,32 @@ bool copy_holds(std::span<const char> dev, const flash_holes &h, size_t needs,
     return true;
 }
 
-// Whether the copy is invalid for all that cannot be read of it: its first
-// SYS_CHECK line lies before every hole and holds another value.
-bool known_invalid(const flash_geometry &g, std::span<const char> dev, const flash_holes &h)
-{
-    const config_value v = config_find(dev.first(validity_end(g, dev)), flash_marker_name);
-    return v.found && h.first_in(0, v.at + v.text.size() + 1) == flash_none &&
-           !flash_copy_valid(g, dev);
-}
-
 } // namespace
 
 flash_reading flash_read(const flash_geometry &g, std::span<const char> dev, const flash_holes &h)
 {
+    // What the restore needs of the copy: its text, the lines it takes, and
+    // a fill group behind them.
+    const flash_copy c = flash_copy_of(g, dev);
+    const size_t text = text_end(dev, c.validity_end);
+    const size_t lines = setting_lines_end(dev.first(c.lines_end));
+    const size_t needs = std::min(dev.size(), std::max(text, lines) + 4);
     const flash_backup_state s = flash_backup_scan(g, dev);
+    const size_t unfinished = flash_backup_unfinished(g, s);
+    const std::span<const char> record = dev.subspan(s.text_at, s.found ? s.text_len : 0);
     // A hole before the point where a newer record would start leaves the
     // newest one unknown.
     const bool area_known = !g.has_backup() || h.first_in(g.backup_at, s.examined) == flash_none;
-    const std::span<const char> record = dev.subspan(s.text_at, s.found ? s.text_len : 0);
+    const size_t unread = h.first_in(0, needs), hole = h.first_in(0, dev.size());
+    // The copy is invalid for all that cannot be read of it when its first
+    // SYS_CHECK line lies before every hole and holds another value.
+    const bool known_invalid = !c.valid && c.marker_line_end != flash_none &&
+                               h.first_in(0, c.marker_line_end) == flash_none;
     const bool record_valid = area_known && s.found && flash_deciding_marker(record) != flash_none;
-    const size_t needs = copy_needs(g, dev), unread = h.first_in(0, needs);
-    if (unread == flash_none || known_invalid(g, dev, h)) {
-        const size_t hole = h.first_in(0, dev.size());
-        if (flash_copy_valid(g, dev))
-            return {flash_reading::copy, dev.first(flash_lines_end(g, dev)),
-                    area_known ? flash_backup_unfinished(g, s) : flash_none, hole};
+    if (unread == flash_none || known_invalid) {
+        if (c.valid)
+            return {flash_reading::copy, dev.first(c.lines_end),
+                    area_known ? unfinished : flash_none, hole};
         if (record_valid && !s.finished)
             return {flash_reading::backup, record, flash_none, hole};
         // An invalid copy whose records cannot be read is left as it is:

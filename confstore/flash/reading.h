@@ -36,16 +36,22 @@
 // The offset of the marker digits that make `text` valid, or flash_none.
 size_t flash_deciding_marker(std::span<const char> text);
 
-// Where the text that decides validity ends on a partition holding `dev`
-// (the partition's bytes from offset 0, at least up to A): B while the
-// bytes around B show fill or a backup area, A when the text runs on there.
-size_t validity_end(const flash_geometry &g, std::span<const char> dev);
-// Where a restore stops reading the copy's lines: B when the text ends
-// before the backup area, else the partition's end (a longer text ends in
-// the fill behind it).
-size_t flash_lines_end(const flash_geometry &g, std::span<const char> dev);
-// Whether the partition's bytes hold a valid copy.
-bool flash_copy_valid(const flash_geometry &g, std::span<const char> dev);
+// The flash copy as the restore reads it (`dev`: the partition's bytes
+// from offset 0, at least up to A), each fact found once.
+struct flash_copy {
+    // Where the text that decides validity ends: B while the bytes around B
+    // show fill or a backup area, A when the text runs on there.
+    size_t validity_end = 0;
+    // Where a restore stops reading the copy's lines: B when the text ends
+    // before the backup area, else the partition's end (a longer text ends
+    // in the fill behind it).
+    size_t lines_end = 0;
+    // The end of the first SYS_CHECK line's value and the byte behind it, or
+    // flash_none when the text has no such line.
+    size_t marker_line_end = flash_none;
+    bool valid = false;  // that line holds the marker
+};
+flash_copy flash_copy_of(const flash_geometry &g, std::span<const char> dev);
 
 struct flash_reading {
     enum source { copy, backup, defaults } from = defaults;
