@@ -108,9 +108,9 @@ flash_reading flash_read(const flash_geometry &g, std::span<const char> dev, con
     // What the restore needs of the copy: its text, the lines it takes, and
     // a fill group behind them.
     const flash_copy c = flash_copy_of(g, dev);
-    const size_t text = text_end(dev, c.validity_end);
-    const size_t lines = setting_lines_end(dev.first(c.lines_end));
-    const size_t needs = std::min(dev.size(), std::max(text, lines) + 4);
+    const size_t copy_text_end = text_end(dev, c.validity_end);
+    const size_t settings_end = setting_lines_end(dev.first(c.lines_end));
+    const size_t needs = std::min(dev.size(), std::max(copy_text_end, settings_end) + 4);
     const flash_backup_state s = flash_backup_scan(g, dev);
     const size_t unfinished = flash_backup_unfinished(g, s);
     const std::span<const char> record = dev.subspan(s.text_at, s.found ? s.text_len : 0);
